@@ -1,0 +1,56 @@
+// Sync tracks: named keyframe lists, one small binary file per track, read once at start-up.
+//
+// A track's file is "<base>_<name>.track" in the working directory: a little-endian signed 32-bit
+// key count, then per key a signed 32-bit row, a 32-bit float value and one signed interpolation
+// byte (9 bytes, nothing in between). A row is a music position (17.066... rows per second);
+// keys sit on whole rows, in ascending order as the file gives them.
+//
+// The device and every track it hands out live until the process ends: a Track pointer from
+// track_get stays valid however many tracks are added later. Nothing here writes track files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+enum class KeyInterpolation : int32_t { Hold = 0, Linear = 1, Smooth = 2, Ramp = 3 };
+
+struct TrackKey {
+    int32_t row;
+    float value;
+    int32_t interpolation;  // a KeyInterpolation; other numbers are kept and evaluate to 0
+};
+
+struct Track {
+    char* name;
+    TrackKey* keys;     // null while the track has no keys
+    int32_t key_count;  // 0 for a track without keys
+};
+
+using TrackOpenFn = FILE* (*)(const char* path, const char* mode);
+using TrackReadFn = size_t (*)(void* destination, size_t item_size, size_t item_count, FILE* file);
+using TrackCloseFn = int (*)(FILE* file);
+
+struct TrackDevice {
+    char* base_name;
+    Track** tracks;       // in order of creation; null while no track exists
+    int32_t track_count;
+    TrackOpenFn open_file;  // fopen, fread and fclose unless a test swaps them
+    TrackReadFn read_file;
+    TrackCloseFn close_file;
+};
+
+// Returns a device with base name "sync", or null when memory runs out.
+TrackDevice* create_track_device();
+
+// Index in device->tracks of the track named exactly `name`, or -1.
+int32_t find_track(const TrackDevice* device, const char* name);
+
+// The track named `name`, created and loaded from its file the first time it is asked for.
+// A missing or damaged file leaves the track without keys; it is still registered and returned.
+Track* track_get(TrackDevice* device, const char* name);
+
+// Reads the track's file: 0 on success, -1 when the file cannot be opened or is refused.
+// A refused file (negative or oversized count, path too long) leaves the track without keys;
+// a file shorter than its count keeps the complete keys it holds.
+int load_track_file(TrackDevice* device, Track* track);
