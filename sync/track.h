@@ -48,9 +48,12 @@ int32_t find_track(const TrackDevice* device, const char* name);
 
 // The track named `name`, created and loaded from its file the first time it is asked for.
 // A missing or damaged file leaves the track without keys; it is still registered and returned.
+// Null when memory runs out (the device is then unchanged); a null track evaluates to 0.
 Track* track_get(TrackDevice* device, const char* name);
 
-// Reads the track's file: 0 on success, -1 when the file cannot be opened or is refused.
-// A refused file (negative or oversized count, path too long) leaves the track without keys;
-// a file shorter than its count keeps the complete keys it holds.
+// Reads the track's file into it, replacing keys of an earlier load: 0 on success, -1 when the
+// file cannot be opened, is refused or memory runs out, all of which leave the track without keys.
+// Refused: a path over 259 characters (never cut), a negative count or one above 1 << 20.
+// A file too short for its count keeps the complete keys it holds (none for a file shorter than
+// the count itself) and succeeds. Not reentrant: all loads share one path buffer.
 int load_track_file(TrackDevice* device, Track* track);
