@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <string>
 
-#include "sync/demo_tracks.h"
 #include "sync/track.h"
 #include "sync/track_value.h"
 #include "sync_files.h"
@@ -143,28 +142,6 @@ TEST_F(OutOfMemoryTest, TrackGetFailsWholeOrLoadsWholeKeysOrNone)
     EXPECT_LT(index, MAX_ALLOCATIONS);
     EXPECT_EQ(refused, 3);       // the track record, its name, the larger registry
     EXPECT_GE(without_keys, 4);  // opening the file and the key array's three sizes
-}
-
-TEST_F(OutOfMemoryTest, DemoTracksStoreWhateverHandleTheyGet)
-{
-    write_file("sync_fog.track", track_file_bytes({{0, 0.5f, 0}}));
-    for (long index = 0; index < MAX_ALLOCATIONS; ++index) {
-        SCOPED_TRACE(index);
-        TrackDevice* device = create_track_device();
-        ASSERT_NE(device, nullptr);
-        SyncState state{};
-        state.current_row = 3.0;
-        fail_allocation(index);
-        register_demo_tracks(device, state);
-        disarm();
-        for (int k = 0; k < DEMO_TRACK_COUNT; ++k) {
-            const double value = demo_value(state, static_cast<DemoTrack>(k));
-            if (k == TRACK_FOG && state.demo_tracks[k] != nullptr && state.demo_tracks[k]->key_count == 1)
-                EXPECT_EQ(value, 0.5);
-            else
-                EXPECT_EQ(value, 0.0);
-        }
-    }
 }
 
 }  // namespace
