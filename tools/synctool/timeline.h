@@ -1,0 +1,83 @@
+// The timeline library behind synctool: the authoring text, the binary track files and the way
+// between them. Pure functions over bytes and strings: no files, no globals, no exceptions, and
+// any input (also random bytes) is either accepted or refused with a line number and a reason.
+//
+// Words: a row is a music position (8 rows per beat, 32 per bar); a key is one (row, value,
+// interpolation) entry of a track. Track files are "sync_" + name + ".track": a little-endian
+// int32 key count N, then N keys of 9 bytes (int32 row, float32 value, int8 interpolation).
+//
+// The text syntax (the full description lives at the top of data/timeline.txt):
+//   # comment                         anywhere; runs to the end of the line
+//   track NAME [NAME ...]             starts a section for one or more tracks
+//   ROW VALUE [VALUE ...] INTERP      one key per named track ("-" leaves that track without one)
+// ROW is a whole number of rows, BAR:BEAT (bar·32 + beat·8) or BAR:BEAT:ROW, all counted from 0;
+// INTERP is hold, linear, smooth or ramp. Every one of the twenty demo tracks must appear once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int TIMELINE_TRACK_COUNT = 20;
+constexpr int ROWS_PER_BEAT = 8;
+constexpr int BEATS_PER_BAR = 4;
+constexpr int ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR;
+constexpr int TRACK_KEY_BYTES = 9;
+constexpr int TRACK_HEADER_BYTES = 4;
+
+// The demo's track names in their fixed order ("scene", "clear.r", ..., "text.fade").
+extern const char* const TIMELINE_TRACK_NAMES[TIMELINE_TRACK_COUNT];
+
+enum class Interpolation : int8_t { Hold = 0, Linear = 1, Smooth = 2, Ramp = 3 };
+
+struct Key {
+    int32_t row;
+    float value;
+    int8_t interpolation;  // an Interpolation; decoded files may hold other numbers only if refused
+};
+
+struct TrackData {
+    std::string name;
+    std::vector<Key> keys;  // strictly ascending rows
+};
+
+// All twenty tracks in the demo's order.
+struct Timeline {
+    std::vector<TrackData> tracks;
+};
+
+struct ParseError {
+    int line = 0;  // 1-based line of the text
+    std::string reason;
+};
+
+// Index of a demo track name, or -1.
+int track_index(const std::string& name);
+
+// "sync_" + name + ".track".
+std::string track_file_name(const std::string& name);
+
+// Parses the whole text. On success fills `timeline` with the twenty tracks in demo order and
+// returns true; otherwise returns false with the first problem in `error`.
+bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& error);
+
+// The bytes of a track file.
+std::vector<unsigned char> encode_track(const std::vector<Key>& keys);
+
+// Reads a track file's bytes. Refuses (false, `error` set) short files, negative or impossible
+// key counts, trailing bytes, unknown interpolation bytes, values that are not finite and rows
+// that do not ascend, since none of those can come from a timeline.
+bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& keys, std::string& error);
+
+// The track in the timeline's syntax ("track NAME" and one line per key); parsing this and
+// encoding gives back the same bytes.
+std::string format_track(const TrackData& track);
+
+// A row as BAR:BEAT or BAR:BEAT:ROW (plain number when negative).
+std::string format_row(int32_t row);
+
+// Shortest decimal text that reads back as exactly this float.
+std::string format_value(float value);
+
+// The track's value at a fractional row, the way the demo evaluates it (for plotting).
+double evaluate_keys(const std::vector<Key>& keys, double row);
