@@ -24,8 +24,10 @@ double smooth_position(PositionSmoother& smoother, const PositionBounds& bounds,
       !std::isfinite(now))
     return smoother.last;
   if (!smoother.started) {
+    // Start at the top of the bounds: running ahead is corrected by waiting, which never shows,
+    // while running behind needs catching up. At play the top is still below zero (the latency).
     smoother.started = true;
-    anchor(smoother, bounds.lower, now, 1.0);
+    anchor(smoother, bounds.upper, now, 1.0);
   }
   // A clock that went backwards (it should not) must not move the estimate backwards either.
   if (now < smoother.anchor_time) anchor(smoother, smoother.anchor_position, now, smoother.speed);
