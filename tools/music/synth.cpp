@@ -226,6 +226,10 @@ void render_pad(Target& target, const NoteEvent& event) {
     double attack = event.row == 0 ? 1.6 : event.row < BEAT_BAR * ROWS_PER_BAR ? 0.5 : 0.08;
     double release = event.row >= FINAL_BAR * ROWS_PER_BAR ? 1.1 : 0.5;
     double hz = note_hz(event.note);
+    double saw_hz[3];
+    for (int k = 0; k < 3; ++k) {
+        saw_hz[k] = detune(hz, DETUNE_CENTS[k]);
+    }
     Noise noise(target.seed);
     Oscillator saws[3];
     for (Oscillator& saw : saws) {
@@ -245,7 +249,7 @@ void render_pad(Target& target, const NoteEvent& event) {
         double left = 0.0;
         double right = 0.0;
         for (int k = 0; k < 3; ++k) {
-            double value = saws[k].saw(detune(hz, DETUNE_CENTS[k]));
+            double value = saws[k].saw(saw_hz[k]);
             left += value * pan_left(PANS[k]);
             right += value * pan_right(PANS[k]);
         }
@@ -259,7 +263,8 @@ void render_pad(Target& target, const NoteEvent& event) {
 
 void render_stab(Target& target, const NoteEvent& event) {
     double hold = event.length_rows * SECONDS_PER_ROW;
-    double hz = note_hz(event.note);
+    double hz_low = detune(note_hz(event.note), -7.0);
+    double hz_high = detune(note_hz(event.note), 7.0);
     double pan = (event.note % 2 == 0) ? -0.35 : 0.35;
     Noise noise(target.seed);
     Oscillator a;
@@ -273,7 +278,7 @@ void render_stab(Target& target, const NoteEvent& event) {
         if (i % FILTER_UPDATE_FRAMES == 0) {
             filter.set(500.0 + 4500.0 * std::exp(-t / 0.08), 1.3);
         }
-        double raw = a.saw(detune(hz, -7.0)) + b.saw(detune(hz, 7.0));
+        double raw = a.saw(hz_low) + b.saw(hz_high);
         double value = filter.process(raw).low * gate(t, 0.002, hold, 0.05) * event.velocity * 0.15;
         emit(target, i, value * pan_left(pan), value * pan_right(pan));
     }
