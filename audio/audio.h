@@ -1,9 +1,8 @@
 // The demo's audio library: one output device, MP3 streams decoded whole at creation, playback,
-// a smooth playback position and a volume.
-//
-// Positions are in bytes of the stream's decoded 16-bit PCM (all channels), so seconds are bytes
-// divided by the stream's own byte rate. The position is what is audible now: it advances smoothly
-// between the mixer's updates, never goes backwards and stops at the end of the stream.
+// a smooth playback position and a volume. Not offered: memory streams, pausing, seeking, replays.
+// Positions are bytes of the stream's decoded 16-bit PCM (all channels); seconds are bytes divided
+// by the stream's own byte rate. The position is what is audible now, rising smoothly to the end.
+// Handles are plain numbers owned by this library; bad or freed handles are refused, never a crash.
 // Everything runs on the caller's thread; playback itself runs inside the output library.
 #pragma once
 
@@ -15,28 +14,34 @@ constexpr uint32_t AUDIO_STREAM_PRESCAN = 0x20000;  // scan the whole file for e
 constexpr uint32_t AUDIO_POS_BYTE = 0;
 constexpr uint32_t AUDIO_ATTRIB_VOL = 2;
 
-// Opens an output device (-1: the default) at `frequency` Hz. False when no device can be had.
+// Opens the default output device (`device` must be -1) at `frequency` Hz (0: the device's own rate).
+// False when no device can be had. A second call while open keeps the open device and says true.
 bool audio_init(int device, uint32_t frequency, uint32_t flags, uintptr_t window, const void* device_id);
 
-// Decodes the MP3 file `file` (from_memory must be false) and returns a stream handle, or 0 for a
-// missing, empty or undecodable file or when audio_init has not succeeded. Nothing leaks on failure.
+// Decodes the whole MP3 file `file` (from_memory false, offset and length 0) and returns a stream
+// handle, or 0 for a missing, empty or undecodable file, other arguments, or when audio_init has
+// not succeeded. Nothing leaks on failure. Every stream is fully scanned (AUDIO_STREAM_PRESCAN).
 AudioStream audio_stream_create_file(bool from_memory, const char* file, uint64_t offset, uint64_t length,
                                      uint32_t flags);
 
-// Starts playback from the beginning (restart is ignored: a stream plays once). False on a bad handle.
+// Starts playback from the beginning (restart is ignored: a stream plays once, and later calls do
+// nothing and say true). False on a bad handle.
 bool audio_channel_play(AudioStream stream, bool restart);
 
-// The audible position in bytes of decoded PCM; 0 for a bad handle or mode.
+// The audible position in bytes of decoded PCM (whole sample frames): 0 before play, then rising
+// with the clock between the mixer's updates, at most one mixing period ahead of what the mixer
+// reports; the exact stream length once the last sample has been heard. 0 for a bad handle or mode.
 uint64_t audio_channel_get_position(AudioStream stream, uint32_t mode);
 
-// Converts a byte position of this stream to seconds; 0 for a bad handle.
+// Converts a byte position of this stream to seconds (bytes / (rate × channels × 2)); 0 for a bad handle.
 double audio_channel_bytes_to_seconds(AudioStream stream, uint64_t position);
 
 // Sets the volume (1 full, 0 silent; values outside 0..1 are clamped, NaN counts as silent).
+// False for a bad handle or an attribute other than AUDIO_ATTRIB_VOL.
 bool audio_channel_set_attribute(AudioStream stream, uint32_t attribute, float value);
 
-// Stops and releases a stream.
+// Stops and releases a stream; its handle is refused from then on.
 bool audio_stream_free(AudioStream stream);
 
-// Releases every stream that is left and the output device.
+// Releases every stream that is left and the output device. False when audio_init had not succeeded.
 bool audio_free();
