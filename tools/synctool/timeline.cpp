@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 const char* const TIMELINE_TRACK_NAMES[TIMELINE_TRACK_COUNT] = {
     "scene",     "clear.r",   "clear.g",   "clear.b", "fade.r", "fade.g", "fade.b",
@@ -173,7 +174,7 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
     std::vector<int> section;                              // track indices of the current section
     int line_number = 0;
     size_t start = 0;
-    while (start <= text.size()) {
+    while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
@@ -233,7 +234,9 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
     }
     for (int i = 0; i < TIMELINE_TRACK_COUNT; ++i) {
         if (declared_at[i] == 0) {
-            return fail(error, line_number, "track " + quoted(TIMELINE_TRACK_NAMES[i]) + " is missing");
+            // Reported at the last line: that is where the author would add it.
+            return fail(error, line_number > 0 ? line_number : 1,
+                        "track " + quoted(TIMELINE_TRACK_NAMES[i]) + " is missing");
         }
         tracks[i].name = TIMELINE_TRACK_NAMES[i];
     }
@@ -256,9 +259,10 @@ std::vector<unsigned char> encode_track(const std::vector<Key>& keys)
     return out;
 }
 
-bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& keys, std::string& error)
+bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& out, std::string& error)
 {
-    keys.clear();
+    out.clear();
+    std::vector<Key> keys;  // handed out only when the whole file is sound
     if (bytes.size() < TRACK_HEADER_BYTES) {
         error = "file is " + std::to_string(bytes.size()) + " bytes, too short for a key count";
         return false;
@@ -301,6 +305,7 @@ bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& key
         }
         keys.push_back(key);
     }
+    out = std::move(keys);
     return true;
 }
 
