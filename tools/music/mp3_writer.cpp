@@ -1,10 +1,11 @@
 // MP3 encoding of the generated music through the system's encoder library (see mp3_writer.h).
 #include "tools/music/mp3_writer.h"
 
-#include <lame.h>
+#include <lame.h>  // the encoder's own include directory comes from its pkg-config entry
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>

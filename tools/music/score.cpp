@@ -167,7 +167,7 @@ void add_bass(std::vector<NoteEvent>& events, int32_t bar) {
 void add_harmony(std::vector<NoteEvent>& events, int32_t bar) {
     int32_t start = bar_row(bar);
     const Chord& chord = *BAR_CHORDS[bar];
-    float pad_velocity = bar < BEAT_BAR ? 1.0f : bar < GROOVE_BAR ? 0.6f : bar < BUILD_BAR ? 0.45f : 0.7f;
+    float pad_velocity = bar < BEAT_BAR ? 1.0f : bar < GROOVE_BAR ? 0.6f : bar < BUILD_BAR ? 0.45f : 0.8f;
     if (bar < FINAL_BAR) {
         for (int32_t note : chord.voicing) {
             add(events, Voice::Pad, start, ROWS_PER_BAR, note, pad_velocity);
@@ -177,9 +177,10 @@ void add_harmony(std::vector<NoteEvent>& events, int32_t bar) {
         // Syncopated stabs: the "and" of one, the "e" of two's second half, and again in bar's second half.
         constexpr int32_t STAB_ROWS[] = {4, 10, 20, 26};
         int32_t octave = bar >= CLIMAX_BAR ? 12 : 0;
+        float velocity = bar >= CLIMAX_BAR ? 0.75f : 0.55f;
         for (int32_t row : STAB_ROWS) {
             for (int32_t note : chord.voicing) {
-                add(events, Voice::Stab, start + row, 3, note + octave, 0.7f);
+                add(events, Voice::Stab, start + row, 3, note + octave, velocity);
             }
         }
     }
@@ -235,7 +236,7 @@ std::vector<NoteEvent> compose_song() {
         add_harmony(events, bar);
     }
     add_melody(events, Voice::Lead, bar_row(GROOVE_BAR), GROOVE_MELODY, sizeof(GROOVE_MELODY) / sizeof(GROOVE_MELODY[0]),
-               0.8f);
+               0.7f);
     add_melody(events, Voice::BigLead, bar_row(CLIMAX_BAR), CLIMAX_MELODY,
                sizeof(CLIMAX_MELODY) / sizeof(CLIMAX_MELODY[0]), 0.85f);
     add_effects(events);

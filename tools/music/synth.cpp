@@ -310,7 +310,7 @@ void render_lead(Target& target, const NoteEvent& event, bool big) {
     constexpr double BIG_CENTS[5] = {-18.0, -7.0, 0.0, 7.0, 18.0};
     constexpr double BIG_PANS[5] = {-0.8, -0.4, 0.0, 0.4, 0.8};
     double hold = event.length_rows * SECONDS_PER_ROW;
-    double release = hold > 1.0 ? 1.0 : 0.12;
+    double release = hold > 1.0 ? 1.0 : 0.07;  // short, so legato notes barely overlap
     Noise noise(target.seed);
     Oscillator voices[5];
     for (Oscillator& voice : voices) {
@@ -348,7 +348,7 @@ void render_lead(Target& target, const NoteEvent& event, bool big) {
             left = value;
             right = value;
         }
-        double envelope = gate(t, 0.01, hold, release) * event.velocity * (big ? 0.2 : 0.2);
+        double envelope = gate(t, 0.01, hold, release) * event.velocity * 0.2;
         emit(target, i, filter_left.process(left).low * envelope, filter_right.process(right).low * envelope);
     }
 }
