@@ -66,6 +66,6 @@ std::string write_temp_file(const std::string& name, const std::vector<uint8_t>&
   const std::string path = temp_dir() + "/" + name;
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return "";
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && ok ? path : "";
 }
