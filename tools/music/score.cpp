@@ -8,8 +8,8 @@ namespace {
 constexpr int32_t ROWS_PER_16TH = 2;
 constexpr int32_t ROWS_PER_8TH = 4;
 constexpr int32_t BAR_COUNT = FINAL_BAR + 1;
-constexpr int32_t FRAMES_PER_MINUTE_NUMERATOR = 60;  // rows -> frames: row * rate * 60 / 1024
-constexpr int32_t ROWS_PER_MINUTE = 1024;
+constexpr uint64_t SECONDS_PER_MINUTE = 60;
+constexpr uint64_t ROWS_PER_MINUTE = 1024;  // 128 beats of 8 rows
 
 struct Chord {
     int32_t bass;         // root for the bass line, around the second octave
@@ -174,7 +174,7 @@ void add_harmony(std::vector<NoteEvent>& events, int32_t bar) {
         }
     }
     if (in_section(bar, GROOVE_BAR, BUILD_BAR) || in_section(bar, CLIMAX_BAR, FINAL_BAR)) {
-        // Syncopated stabs: the "and" of one, the "e" of two's second half, and again in bar's second half.
+        // Syncopated stabs: the "and" of beats one and three, the "e" of beats two and four.
         constexpr int32_t STAB_ROWS[] = {4, 10, 20, 26};
         int32_t octave = bar >= CLIMAX_BAR ? 12 : 0;
         float velocity = bar >= CLIMAX_BAR ? 0.75f : 0.55f;
@@ -224,7 +224,7 @@ size_t row_to_frame(int32_t row, int sample_rate) {
         return 0;
     }
     // row * rate * 60 / 1024, rounded up so a note never starts before its row.
-    uint64_t numerator = static_cast<uint64_t>(row) * static_cast<uint64_t>(sample_rate) * FRAMES_PER_MINUTE_NUMERATOR;
+    uint64_t numerator = static_cast<uint64_t>(row) * static_cast<uint64_t>(sample_rate) * SECONDS_PER_MINUTE;
     return static_cast<size_t>((numerator + ROWS_PER_MINUTE - 1) / ROWS_PER_MINUTE);
 }
 

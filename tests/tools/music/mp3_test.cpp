@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -38,8 +39,9 @@ Decoded decode(const std::string& path) {
         int status = MPG123_OK;
         while (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
             status = mpg123_read(handle, buffer, sizeof buffer, &done);
-            const int16_t* samples = reinterpret_cast<const int16_t*>(buffer);
-            result.samples.insert(result.samples.end(), samples, samples + done / sizeof(int16_t));
+            size_t old_size = result.samples.size();
+            result.samples.resize(old_size + done / sizeof(int16_t));
+            std::memcpy(result.samples.data() + old_size, buffer, done / sizeof(int16_t) * sizeof(int16_t));
         }
         result.ok = status == MPG123_DONE;
         mpg123_close(handle);
