@@ -1,10 +1,9 @@
-// The landscape scene: a noise terrain around a marble pedestal whose top is a translucent
-// mirror, a small marble box rising and falling above it, and the box's reflection in the top.
+// The landscape scene: noise terrain around a marble pedestal whose top is a translucent mirror,
+// a marble box rising and falling above it, and the box's reflection confined to the mirror.
 //
-// init loads "dry_grass.png" and "marble.jpg" and compiles the 1023 × 1023 quad landscape into
-// one display list; render draws a frame from the row and the camera and "scp" tracks, lit by
-// three coloured lights circling the look-at point and one white directional light. Units are
-// world units and rows. The SyncState is borrowed; the textures and the list live until exit.
+// init loads "dry_grass.png" and "marble.jpg" and compiles the 1023 × 1023 quad landscape into one
+// display list; render draws a frame from the row and the camera and "scp" tracks. World units and
+// rows throughout. The SyncState is borrowed; the textures and the list are kept until exit.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// What moves in the terrain scene without GL: the box's height over its period and the three
-// coloured lights circling the look-at point.
+// The terrain scene's arithmetic without GL: the box's height over its period, the three
+// coloured lights circling the look-at point, and the scene's height field.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -77,6 +77,15 @@ TEST(ColouredLights, TurnOnceEveryFortyRowsFromZTowardsX)
         EXPECT_NEAR(full[k][0], start[k][0], 1e-5f);
         EXPECT_NEAR(full[k][2], start[k][2], 1e-5f);
     }
+}
+
+TEST(TerrainSceneHeight, IsTheSceneOwnHeightField)
+{
+    // Construction makes no GL calls, so the scene can answer without a window.
+    const SyncState state{};
+    const TerrainScene scene(&state);
+    EXPECT_EQ(scene.height_at(0.0f, 0.0f), 0.5f);
+    EXPECT_EQ(scene.height_at(0.0f, 12.0f), 2.244999885559082f);
 }
 
 }  // namespace

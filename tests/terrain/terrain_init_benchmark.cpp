@@ -1,0 +1,63 @@
+// Start-up cost of the terrain scene in a real GL window: the mesh computation on its own, then
+// the whole init (textures, mesh, recording the display list), and one frame drawing the list.
+// Run under an X server (Xvfb); the images need not exist. Not a test: it only prints figures.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "gl_window.h"
+#include "shell/demo_state.h"
+#include "shell/frame_driver.h"
+#include "terrain/terrain_mesh.h"
+#include "terrain/terrain_scene.h"
+#include "test_tracks.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main()
+{
+    if (!open_test_window(320, 240)) {
+        std::printf("terrain_init_benchmark: needs an X display\n");
+        return 1;
+    }
+    const PerlinNoise noise;
+    double mesh_best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        const Clock::time_point start = Clock::now();
+        const TerrainMesh mesh = compute_terrain_mesh(noise);
+        mesh_best = std::min(mesh_best, seconds_since(start));
+    }
+
+    TerrainScene* scene = new TerrainScene(&demo_state.sync_state);  // lives until exit, as in the demo
+    Clock::time_point start = Clock::now();
+    scene->init();
+    glFinish();
+    const double init = seconds_since(start);
+
+    SyncState& sync = demo_state.sync_state;
+    clear_demo_tracks(sync);
+    set_constant(sync, TRACK_CAM_Y, 6.0);
+    set_constant(sync, TRACK_CAM_Z, 12.0);
+    demo_state.scenes = {scene};
+    start = Clock::now();
+    render_frame();
+    glFinish();
+    const double frame = seconds_since(start);
+
+    std::printf("mesh computation:        %.3f s (best of 3)\n", mesh_best);
+    std::printf("init total:              %.3f s\n", init);
+    std::printf("textures + list recording: %.3f s (init minus mesh)\n", init - mesh_best);
+    std::printf("first frame drawing the list: %.3f s\n", frame);
+    return 0;
+}
