@@ -4,16 +4,10 @@
 
 #include <cstdio>
 
+#include "scenes/spinning_cube.h"
 #include "scenes/spinning_triangle.h"
 #include "shell/text_cards.h"
-#if __has_include("scenes/spinning_cube.h")
-#include "scenes/spinning_cube.h"
-#define VORDEL_HAS_CUBES 1
-#endif
-#if __has_include("terrain/terrain_scene.h")
 #include "terrain/terrain_scene.h"
-#define VORDEL_HAS_TERRAIN 1
-#endif
 
 DemoState demo_state;
 
@@ -34,12 +28,8 @@ void init_gl()
 
     const SyncState* sync = &demo_state.sync_state;
     demo_state.scenes.push_back(new SpinningTriangle(sync));
-#ifdef VORDEL_HAS_CUBES
     demo_state.scenes.push_back(new SpinningCube(sync));
-#endif
-#ifdef VORDEL_HAS_TERRAIN
     demo_state.scenes.push_back(new TerrainScene(sync));
-#endif
 
     load_text_cards();
     for (Scene* scene : demo_state.scenes)
