@@ -153,18 +153,6 @@ TEST_F(SpinningCubeRender, FractionSlidesAPartialCubeOutOfTheLastWholeOne)
         save_frame_png("spinning_cube_partial.png", WIDTH, HEIGHT);
 }
 
-TEST_F(SpinningCubeRender, NegativeSpacingLaysTheRowAlongNegativeX)
-{
-    init_cube();
-    look_along_row(-1.5);
-    set_row(2.0, -3.0);
-    render_frame();
-    const int middle = screen_y(0.0);
-    EXPECT_TRUE(is_lit(read_pixel(screen_x(0.0, -1.5), middle)));
-    EXPECT_TRUE(is_lit(read_pixel(screen_x(-3.0, -1.5), middle)));
-    EXPECT_TRUE(is_background(read_pixel(screen_x(3.0, -1.5), middle)));
-}
-
 TEST_F(SpinningCubeRender, SideFacesShowThePictureUpsideDown)
 {
     // Red above, blue below: modulated by the lights, red texels keep only red and blue only blue.

@@ -165,13 +165,3 @@ TEST_F(TextCardRender, CardPicturesOwnAlphaIsKept)
     EXPECT_TRUE(has_colour(read_pixel(600, 300), 64, 64, 64));
 }
 
-TEST_F(TextCardRender, MissingCardFilesDrawNoGarbage)
-{
-    load_cards();
-    for (uint32_t texture : text_card_textures)
-        EXPECT_NE(texture, 0u);
-    set_constant(demo_state.sync_state, TRACK_TEXT_FADE, 0.0);
-    render_frame();
-    EXPECT_TRUE(has_colour(read_pixel(400, 300), 64, 64, 64));
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
