@@ -2,6 +2,7 @@
 // rule, over whichever output back end is linked in (see audio/backend.h).
 #include "audio/audio.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -85,10 +86,11 @@ PositionBounds bounds_of(Stream& stream, const VoiceReading& reading) {
   return bounds;
 }
 
-double update_position(Stream& stream) {
-  const VoiceReading reading = backend_voice_read(*stream.voice);
+double smoothed_position(Stream& stream, const VoiceReading& reading) {
   return smooth_position(stream.smoother, bounds_of(stream, reading), clock_seconds());
 }
+
+double update_position(Stream& stream) { return smoothed_position(stream, backend_voice_read(*stream.voice)); }
 
 }  // namespace
 
@@ -131,7 +133,9 @@ bool audio_channel_play(AudioStream handle, bool /*restart*/) {
 uint64_t audio_channel_get_position(AudioStream handle, uint32_t mode) {
   Stream* stream = find_stream(handle);
   if (stream == nullptr || mode != AUDIO_POS_BYTE || !stream->started) return 0;
-  const double seconds = update_position(*stream);
+  const VoiceReading reading = backend_voice_read(*stream->voice);
+  if (reading.exact) return std::min(reading.exact_frame, stream->frames) * stream->bytes_per_frame();
+  const double seconds = smoothed_position(*stream, reading);
   // The smoother ends exactly on the end; recomputing frames from it could round one short.
   if (seconds >= stream->end_seconds()) return stream->frames * stream->bytes_per_frame();
   const double frames = std::floor(seconds * static_cast<double>(stream->rate));

@@ -1,6 +1,6 @@
 // Internal to audio/: what the audio calls need from an output back end. May change at any time.
-// Exactly one back end is linked into a library (OpenAL Soft in vordel_audio); another one, such as
-// a pure clock for rendering to video, goes beside it in its own .cpp with the same functions.
+// Exactly one back end is linked into a library: OpenAL Soft in vordel_audio, the frame clock for
+// rendering to video in vordel_audio_clock; each lives in its own .cpp with the same functions.
 // A back end does not smooth positions or check handles: audio.cpp does that for every back end.
 // Times are seconds; voices are owned by the caller and must be released before backend_close.
 #pragma once
@@ -28,6 +28,10 @@ struct VoiceReading {
   double mixed_seconds = 0.0;    // the mixer's offset in the stream; moves once per mixing period
   double latency_seconds = 0.0;  // from mixing to hearing, 0 when the back end cannot tell
   double period_seconds = 0.0;   // mixing period: the largest step mixed_seconds takes at once
+  // A back end that is itself the clock (nothing mixed, nothing smoothed) gives the audible sample
+  // frame exactly; seconds would not survive the trip back to frames in every case.
+  bool exact = false;
+  uint64_t exact_frame = 0;
 };
 
 // Opens the default output at `frequency` Hz (0: the device's own rate). False when there is none.

@@ -107,15 +107,19 @@ void render_frame()
     draw_fade_quad();
 }
 
-void display()
+bool start_frame()
 {
     const uint64_t position = audio_channel_get_position(demo_state.music, AUDIO_POS_BYTE);
     const double seconds = audio_channel_bytes_to_seconds(demo_state.music, position);
     const double row = seconds * ROWS_PER_SECOND;
     demo_state.sync_state.current_row = row;
+    return apply_end_of_demo_rule(row);
+}
 
+void display()
+{
     // The frame still runs to its end; the main loop returns after it.
-    if (apply_end_of_demo_rule(row))
+    if (start_frame())
         glutLeaveMainLoop();
 
     render_frame();

@@ -17,6 +17,10 @@ float fade_out_volume(double fade_a);
 // below the silence threshold. Sets the music volume whenever the row is past the fade-out row.
 bool apply_end_of_demo_rule(double row);
 
+// The first steps of every frame: reads the music's playback position into current_row and applies
+// the end-of-demo rule there. True when this frame is the last one.
+bool start_frame();
+
 // Draws one frame at demo_state.sync_state.current_row without presenting it: projection, clear
 // colour, fog, the chosen scene, the text card and the fade quad.
 void render_frame();
@@ -24,6 +28,7 @@ void render_frame();
 // The window's aspect ratio for the projection and the text card; 1 while the height is not positive.
 float window_aspect();
 
+// start_frame, render_frame and presentation; leaves the main loop after the last frame.
 void display();
 void keyboard(unsigned char key, int x, int y);
 void reshape(int width, int height);

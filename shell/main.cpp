@@ -10,24 +10,7 @@
 #include "audio/audio.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
-#include "sync/demo_tracks.h"
-
-namespace {
-
-constexpr int EXIT_NO_AUDIO = 0xB001;
-constexpr int EXIT_NO_MUSIC = 0xB002;
-constexpr int EXIT_NO_SYNC = 0xC001;
-
-constexpr int DEFAULT_AUDIO_DEVICE = -1;
-constexpr uint32_t AUDIO_FREQUENCY = 44100;
-
-int fail(const char* message, int status)
-{
-    std::cout << message << std::endl;
-    return status;
-}
-
-}  // namespace
+#include "shell/startup.h"
 
 int main(int argc, char** argv)
 {
@@ -43,17 +26,11 @@ int main(int argc, char** argv)
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     glutFullScreen();
 
-    init_gl();
-
-    if (!audio_init(DEFAULT_AUDIO_DEVICE, AUDIO_FREQUENCY, 0, 0, nullptr))
-        return fail("failed to initialise audio", EXIT_NO_AUDIO);
-    demo_state.music = audio_stream_create_file(false, "music.mp3", 0, 0, AUDIO_STREAM_PRESCAN);
-    if (demo_state.music == 0)
-        return fail("failed to open music", EXIT_NO_MUSIC);
-    demo_state.device = create_track_device();
-    if (demo_state.device == nullptr)
-        return fail("failed to start sync", EXIT_NO_SYNC);
-    register_demo_tracks(demo_state.device, demo_state.sync_state);
+    const StartResult start = start_demo();
+    if (start.status != 0) {
+        std::cout << start.message << std::endl;
+        return start.status;
+    }
 
     audio_channel_play(demo_state.music, false);
     glutMainLoop();
