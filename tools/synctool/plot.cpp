@@ -14,6 +14,7 @@ constexpr int LANE_GAP = 4;
 constexpr int RIGHT_MARGIN = 16;
 constexpr float TARGET_PLOT_WIDTH = 1400.0f;  // pixels for the whole row range, roughly
 constexpr int BARS_PER_SECTION = 4;            // a stronger line every four bars
+constexpr int64_t MAX_BARS = 512;              // about 16 minutes at 128 BPM; later keys are not drawn
 constexpr float NAME_SIZE = 15.0f, SMALL_SIZE = 11.0f;
 
 const Rgba BACKGROUND = {0.08f, 0.08f, 0.10f, 1.0f};
@@ -60,7 +61,7 @@ Canvas plot_timeline(const Timeline& timeline, const Font& font)
         if (!track.keys.empty()) last_row = std::max(last_row, track.keys.back().row);
     }
     // Whole bars, one spare bar after the last key; rows before 0 are not shown.
-    const int bars = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(last_row) / ROWS_PER_BAR + 2, 4096));
+    const int bars = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(last_row) / ROWS_PER_BAR + 2, MAX_BARS));
     const int rows = bars * ROWS_PER_BAR;
     const float per_row = std::min(2.0f, std::max(0.25f, TARGET_PLOT_WIDTH / static_cast<float>(rows)));
     const int plot_width = static_cast<int>(std::ceil(rows * per_row));

@@ -18,7 +18,8 @@ TEST(CommittedTimeline, DemoReaderSeesTheSameValues)
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(data.c_str()), 0);  // the reader opens files in the working directory
-    TrackDevice* device = create_track_device();
+    // Like the demo's, the device lives until exit; held in a static it stays reachable.
+    static TrackDevice* const device = create_track_device();
     ASSERT_NE(device, nullptr);
     for (const char* name : TIMELINE_TRACK_NAMES) {
         const Track* track = track_get(device, name);
