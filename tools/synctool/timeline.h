@@ -33,7 +33,7 @@ enum class Interpolation : int8_t { Hold = 0, Linear = 1, Smooth = 2, Ramp = 3 }
 struct Key {
     int32_t row;
     float value;
-    int8_t interpolation;  // an Interpolation; decoded files may hold other numbers only if refused
+    int8_t interpolation;  // an Interpolation, 0-3: parser and decoder accept nothing else
 };
 
 struct TrackData {

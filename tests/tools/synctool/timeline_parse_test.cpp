@@ -32,7 +32,7 @@ std::string other_tracks(const std::string& skip)
     return text;
 }
 
-// The first `header` lines, then the remaining tracks: line numbers of `body` start at 1.
+// `body` followed by one-key sections of the tracks it does not cover; its lines count from 1.
 Timeline parse_ok(const std::string& body, const std::string& covered)
 {
     Timeline timeline;
