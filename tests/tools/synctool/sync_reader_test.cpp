@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sync/demo_tracks.h"
 #include "sync/track.h"
 #include "sync/track_value.h"
 #include "timeline.h"
@@ -32,4 +33,10 @@ TEST(CommittedTimeline, DemoReaderSeesTheSameValues)
         }
     }
     ASSERT_EQ(chdir(previous), 0);
+}
+
+TEST(CommittedTimeline, TimelineKnowsTheDemosTrackNamesInOrder)
+{
+    ASSERT_EQ(TIMELINE_TRACK_COUNT, static_cast<int>(DEMO_TRACK_COUNT));
+    for (int i = 0; i < TIMELINE_TRACK_COUNT; ++i) EXPECT_STREQ(TIMELINE_TRACK_NAMES[i], DEMO_TRACK_NAMES[i]);
 }
