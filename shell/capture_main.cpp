@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,30 @@ std::string clock_text(double seconds)
     return text;
 }
 
+// Minutes, seconds and hundredths, for the length of the finished video.
+std::string duration_text(double seconds)
+{
+    const long hundredths = std::lround(seconds * 100.0);
+    char text[40];
+    std::snprintf(text, sizeof text, "%ld:%02ld.%02ld", hundredths / 6000, hundredths / 100 % 60, hundredths % 100);
+    return text;
+}
+
+// What must not outlive the process, also when the window library ends it with exit() (it does so
+// when the display cannot be opened).
+VideoEncoder* pending_video = nullptr;
+std::string* pending_audio = nullptr;
+
+void remove_pending_files()
+{
+    if (pending_video != nullptr)
+        abort_video(*pending_video);
+    if (pending_audio != nullptr && !pending_audio->empty())
+        unlink(pending_audio->c_str());
+    pending_video = nullptr;
+    pending_audio = nullptr;
+}
+
 // The first frame whose row is at or past `row`, by the driver's own arithmetic (seconds × rows).
 uint64_t first_frame_at(double row, uint32_t frames_per_second)
 {
@@ -108,7 +133,6 @@ bool open_window(const CaptureOptions& options, std::string& error)
     glutInitWindowPosition(0, 0);
     glutCreateWindow("Vordel");
     glutDisplayFunc(ignore_display);
-    glutKeyboardFunc(keyboard);
     glutReshapeFunc(reshape);
     glutCloseFunc(on_close);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
@@ -293,10 +317,8 @@ int run(const CaptureOptions& options, VideoEncoder& encoder, std::string& audio
     struct stat info {};
     stat(options.out.c_str(), &info);
     const double seconds = static_cast<double>(volumes.size()) / options.frames_per_second;
-    std::fprintf(stderr, "vordel-capture: wrote %s: %zu frames, %s.%02d long, %.1f MB\n", options.out.c_str(),
-                 volumes.size(), clock_text(seconds).c_str(),
-                 static_cast<int>((seconds - static_cast<double>(static_cast<long>(seconds))) * 100.0),
-                 static_cast<double>(info.st_size) / BYTES_PER_MEGABYTE);
+    std::fprintf(stderr, "vordel-capture: wrote %s: %zu frames, %s long, %.1f MB\n", options.out.c_str(),
+                 volumes.size(), duration_text(seconds).c_str(), static_cast<double>(info.st_size) / BYTES_PER_MEGABYTE);
     return 0;
 }
 
@@ -316,10 +338,11 @@ int main(int argc, char** argv)
 
     VideoEncoder encoder;
     std::string audio_path;
+    pending_video = &encoder;
+    pending_audio = &audio_path;
+    std::atexit(remove_pending_files);
     const int status = run(options, encoder, audio_path);
-    abort_video(encoder);  // after a success only the temporary files remain to go: none
-    if (!audio_path.empty())
-        unlink(audio_path.c_str());
+    remove_pending_files();  // after a success only the temporary sound is left to go
     if (demo_state.music != 0) {
         audio_stream_free(demo_state.music);
         audio_free();

@@ -11,6 +11,7 @@ namespace {
 constexpr long MIN_SIDE = 2;
 constexpr long MAX_SIDE = 8192;
 constexpr unsigned long MAX_FRAMES_PER_SECOND = 1000;
+constexpr double MAX_ROW = 1e9;  // far past any music, and small enough to count frames to
 
 bool parse_long(const char* text, long& value)
 {
@@ -50,8 +51,8 @@ bool parse_row(const std::string& name, const std::string& text, double& row, st
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0.0) {
-        error = name + " wants a row (a number of at least 0), not '" + text + "'";
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0.0 || value > MAX_ROW) {
+        error = name + " wants a row (a number from 0 to 1e9), not '" + text + "'";
         return false;
     }
     row = value;

@@ -55,7 +55,7 @@ TEST(CaptureOptions, RefusesBadArgumentsWithAOneLineReason)
         {"--bogus"},        {"extra"},         {"--size"},           {"--size", "160"},   {"--size", "161x90"},
         {"--size", "0x0"},  {"--size", "-2x4"}, {"--size", "9000x90"}, {"--size", "16x9x"}, {"--fps", "0"},
         {"--fps", "2.5"},   {"--fps", "-10"},  {"--fps", "1001"},    {"--out", ""},       {"--from", "-1"},
-        {"--from", "nan"},  {"--to", "inf"},   {"--to", "12abc"},    {"--from", "50", "--to", "40"},
+        {"--from", "nan"},  {"--to", "inf"},   {"--to", "12abc"},    {"--from", "1e12"},  {"--from", "50", "--to", "40"},
     };
     for (const auto& args : bad) {
         const Parsed p = parse(args);
