@@ -34,7 +34,7 @@ TRACKS=(scene clear.r clear.g clear.b fade.r fade.g fade.b fade.a cam.x cam.y ca
         cam.lookx cam.looky cam.lookz scp.a scp.b scp.c fog text.i text.fade)
 IMAGES=(jimage.bmp dry_grass.png marble.jpg text1.png greets.png more.png jimage.png)
 FILE_DAMAGES=(missing empty half random)
-TRACK_VALUE_DAMAGES=(count-minus-one count-max nan infinite interpolation-ff equal-rows)
+TRACK_VALUE_DAMAGES=(count-minus-one count-max nan infinite interpolation-ff equal-rows random-keys)
 
 results=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$results"' EXIT
@@ -78,14 +78,25 @@ damage_file() {
     random)
       # Seeded by the file name too, so that files of one kind do not all start alike.
       local seed=$((RANDOM_SEED + $(basename "$file" | cksum | cut -d' ' -f1)))
-      perl -e 'srand($ARGV[0]); binmode STDOUT; print pack("C*", map { int(rand(256)) } 1 .. $ARGV[1])' \
-        "$seed" "$size" > "$file" ;;
+      random_bytes "$seed" "$size" > "$file" ;;
   esac
+}
+
+random_bytes() {
+  perl -e 'srand($ARGV[0]); binmode STDOUT; print pack("C*", map { int(rand(256)) } 1 .. $ARGV[1])' "$1" "$2"
 }
 
 damage_track_values() {
   local file=$1 damage=$2
   case "$damage" in
+    # The file's own count with random keys behind it: a random count alone is nearly always
+    # refused, random keys are not (descending rows, NaN, unknown interpolations).
+    random-keys)
+      local size seed
+      size=$(stat -c %s "$file")
+      seed=$((RANDOM_SEED + $(basename "$file" | cksum | cut -d' ' -f1)))
+      { head -c 4 "$file"; random_bytes "$seed" $((size - 4)); } > "$file.new"
+      mv "$file.new" "$file" ;;
     count-minus-one) write_track "$file" -1 0 "$FLOAT_ONE" 1 ;;
     count-max) write_track "$file" 2147483647 0 "$FLOAT_ONE" 1 ;;
     nan) write_track "$file" 4 0 "$FLOAT_NAN" 1  20 "$FLOAT_ONE" 2  40 "$FLOAT_NAN" 3  60 "$FLOAT_NAN" 0 ;;
