@@ -18,6 +18,10 @@ constexpr int TEXTURE_COMPONENTS = 3;
 constexpr double Y_DEGREES_PER_ROW = 1.7;
 constexpr double Z_DEGREES_PER_ROW = 2.5;
 
+// A row longer than this is cut: a damaged "scp.a" of two billion would otherwise stall every
+// frame for minutes. No timeline wants more cubes than fit on a screen.
+constexpr int MAX_CUBES = 4096;
+
 // A partial cube shows only once it has slid out by more than this fraction of the spacing.
 constexpr double PARTIAL_CUBE_THRESHOLD = 0.0001;
 
@@ -127,15 +131,17 @@ void SpinningCube::render()
     const int count = whole_cube_count(amount);
     if (count < 1)
         return;
+    const bool cut = count > MAX_CUBES;
+    const int drawn = cut ? MAX_CUBES : count;
 
     const Tumble tumble = {static_cast<float>(row), static_cast<float>(row * Y_DEGREES_PER_ROW),
                            static_cast<float>(row * Z_DEGREES_PER_ROW)};
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < drawn; ++i)
         draw_cube_at(static_cast<float>(i) * spacing, tumble);
 
     // The next cube slides out of the last whole one as the fraction grows towards 1.
     const float fraction = amount - static_cast<float>(count);
-    if (static_cast<double>(fraction) > PARTIAL_CUBE_THRESHOLD) {
+    if (!cut && static_cast<double>(fraction) > PARTIAL_CUBE_THRESHOLD) {
         const double last_whole_x = (static_cast<double>(count) - 1.0) * static_cast<double>(spacing);
         const float slide = fraction * spacing;
         draw_cube_at(static_cast<float>(last_whole_x + static_cast<double>(slide)), tumble);

@@ -137,6 +137,15 @@ TEST_F(SpinningCubeRender, OneCubeStandsAtTheOrigin)
     EXPECT_TRUE(is_background(read_pixel(screen_x(4.5, 4.5), middle)));
 }
 
+TEST_F(SpinningCubeRender, AHugeCountIsCutInsteadOfStallingTheFrame)
+{
+    init_cube();
+    set_row(2.0e9 + 0.5, 3.0);  // fits a 32-bit count; drawn in full it would take hours
+    render_frame();
+    EXPECT_TRUE(is_lit(read_pixel(screen_x(0.0, 4.5), screen_y(0.0))));
+    EXPECT_TRUE(is_lit(read_pixel(screen_x(3.0, 4.5), screen_y(0.0))));
+}
+
 TEST_F(SpinningCubeRender, FractionSlidesAPartialCubeOutOfTheLastWholeOne)
 {
     init_cube();

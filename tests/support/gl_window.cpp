@@ -52,6 +52,8 @@ void resize_test_window(int width, int height)
             if (glutGet(GLUT_WINDOW_WIDTH) == width && glutGet(GLUT_WINDOW_HEIGHT) == height)
                 break;
         }
+        // The software renderer picks up the new size of its buffers only at a swap.
+        glutSwapBuffers();
         current_width = width;
         current_height = height;
     }
