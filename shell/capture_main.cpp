@@ -7,7 +7,6 @@
 // Exit status 0 when the video is complete, 1 on an error, 130 when interrupted.
 #include <GL/freeglut.h>
 #include <GL/gl.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +35,7 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_INTERRUPTED = 130;  // what shells report for a Ctrl-C
 constexpr int BYTES_PER_PIXEL = 3;
 constexpr int WINDOW_SETTLE_EVENTS = 200;  // event rounds allowed for the window to reach its size
+constexpr useconds_t WINDOW_SETTLE_PAUSE = 10000;  // microseconds between them: 2 s in all
 constexpr double PROGRESS_INTERVAL = 1.0;  // seconds between progress reports
 constexpr double BYTES_PER_MEGABYTE = 1e6;
 
@@ -145,7 +145,7 @@ bool wait_for_window_size(const CaptureOptions& options, std::string& error)
         glutMainLoopEvent();
         if (demo_state.window_width == options.width && demo_state.window_height == options.height)
             return true;
-        usleep(10000);
+        usleep(WINDOW_SETTLE_PAUSE);
     }
     error = "the window could not be made " + std::to_string(options.width) + "x" +
             std::to_string(options.height) + " (got " + std::to_string(demo_state.window_width) + "x" +
