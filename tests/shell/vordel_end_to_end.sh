@@ -87,6 +87,17 @@ case "$case_name" in
     [ "$status" = 0 ] || fail "status $status, expected 0"
     [ "$(tail -c 6 out.txt)" = "finito" ] || fail "output does not end in finito"
     ;;
+  whole-demo)
+    # The bundled timeline fades out after row 1024 and the program ends by itself.
+    run_to_end
+    [ "$status" = 0 ] || fail "status $status, expected 0"
+    check_gl_lines_first
+    sed -n 3p out.txt | grep -q '^spinning cube scene loaded jimage at 256x256x3$' || fail "no cube report"
+    [ "$(tail -c 6 out.txt)" = "finito" ] || fail "output does not end in finito without a line end"
+    # 16-bit stereo at 44100 Hz: the fade completes at row 1056, about 61.9 s into the music.
+    played=$(( ($(stat -c %s out.wav) - 44) / 176400 ))
+    [ "$played" -ge 60 ] && [ "$played" -le 66 ] || fail "played $played s of music, expected about 62"
+    ;;
   *)
     fail "unknown case"
     ;;
