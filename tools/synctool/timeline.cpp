@@ -8,11 +8,6 @@
 #include <cstring>
 #include <utility>
 
-const char* const TIMELINE_TRACK_NAMES[TIMELINE_TRACK_COUNT] = {
-    "scene",     "clear.r",   "clear.g",   "clear.b", "fade.r", "fade.g", "fade.b",
-    "fade.a",    "cam.x",     "cam.y",     "cam.z",   "cam.lookx", "cam.looky", "cam.lookz",
-    "scp.a",     "scp.b",     "scp.c",     "fog",     "text.i", "text.fade"};
-
 namespace {
 
 constexpr int64_t ROW_LIMIT = INT32_MAX;

@@ -18,15 +18,17 @@
 #include <string>
 #include <vector>
 
-constexpr int TIMELINE_TRACK_COUNT = 20;
+#include "sync/demo_tracks.h"
+
+// The timeline holds exactly the demo's tracks, named and ordered as the program registers them.
+constexpr int TIMELINE_TRACK_COUNT = DEMO_TRACK_COUNT;
+inline constexpr const char* const (&TIMELINE_TRACK_NAMES)[DEMO_TRACK_COUNT] = DEMO_TRACK_NAMES;
 constexpr int ROWS_PER_BEAT = 8;
 constexpr int BEATS_PER_BAR = 4;
 constexpr int ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR;
 constexpr int TRACK_KEY_BYTES = 9;
 constexpr int TRACK_HEADER_BYTES = 4;
 
-// The demo's track names in their fixed order ("scene", "clear.r", ..., "text.fade").
-extern const char* const TIMELINE_TRACK_NAMES[TIMELINE_TRACK_COUNT];
 
 enum class Interpolation : int8_t { Hold = 0, Linear = 1, Smooth = 2, Ramp = 3 };
 
