@@ -18,166 +18,209 @@ constexpr int DEFAULT_DEVICE = -1;
 constexpr uint64_t BYTES_PER_SAMPLE = 2;  // decoded PCM is 16-bit
 
 struct Stream {
-  BackendVoicePtr voice;
-  long rate = 0;         // sample frames per second
-  int channels = 0;
-  uint64_t frames = 0;   // sample frames in the whole stream
-  bool started = false;  // a stream plays once
-  double last_latency = 0.0;
-  PositionSmoother smoother;
+    BackendVoicePtr voice;
+    long rate = 0;  // sample frames per second
+    int channels = 0;
+    uint64_t frames = 0;   // sample frames in the whole stream
+    bool started = false;  // a stream plays once
+    double last_latency = 0.0;
+    PositionSmoother smoother;
 
-  uint64_t bytes_per_frame() const { return static_cast<uint64_t>(channels) * BYTES_PER_SAMPLE; }
-  double end_seconds() const { return static_cast<double>(frames) / static_cast<double>(rate); }
+    uint64_t bytes_per_frame() const { return static_cast<uint64_t>(channels) * BYTES_PER_SAMPLE; }
+    double end_seconds() const { return static_cast<double>(frames) / static_cast<double>(rate); }
 };
 
 struct AudioState {
-  bool ready = false;
-  std::map<AudioStream, Stream> streams;
-  AudioStream next_handle = 1;
+    bool ready = false;
+    std::map<AudioStream, Stream> streams;
+    AudioStream next_handle = 1;
 };
 
 // Never destroyed: streams hold output objects that must not be released by static destructors
 // at exit, when the output library may be gone. audio_free releases them properly.
-AudioState& state() {
-  static AudioState* const instance = new AudioState;
-  return *instance;
+AudioState& state()
+{
+    static AudioState* const instance = new AudioState;
+    return *instance;
 }
 
-Stream* find_stream(AudioStream handle) {
-  auto& streams = state().streams;
-  const auto found = streams.find(handle);
-  return found == streams.end() ? nullptr : &found->second;
+Stream* find_stream(AudioStream handle)
+{
+    auto& streams = state().streams;
+    const auto found = streams.find(handle);
+    return found == streams.end() ? nullptr : &found->second;
 }
 
-AudioStream new_handle() {
-  AudioState& s = state();
-  // Handles are not reused while the counter lasts; 0 is never one.
-  while (s.next_handle == 0 || s.streams.count(s.next_handle) != 0) ++s.next_handle;
-  return s.next_handle++;
+AudioStream new_handle()
+{
+    AudioState& s = state();
+    // Handles are not reused while the counter lasts; 0 is never one.
+    while (s.next_handle == 0 || s.streams.count(s.next_handle) != 0)
+        ++s.next_handle;
+    return s.next_handle++;
 }
 
-double clock_seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+double clock_seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // Where the mixer lets the audible position be, from one reading of the back end.
-PositionBounds bounds_of(Stream& stream, const VoiceReading& reading) {
-  PositionBounds bounds;
-  bounds.end = stream.end_seconds();
-  switch (reading.state) {
+PositionBounds bounds_of(Stream& stream, const VoiceReading& reading)
+{
+    PositionBounds bounds;
+    bounds.end = stream.end_seconds();
+    switch (reading.state) {
     case VoiceState::Waiting:
     case VoiceState::Playing:
-      stream.last_latency = reading.latency_seconds;
-      bounds.lower = reading.mixed_seconds - reading.latency_seconds;
-      bounds.upper = bounds.lower + reading.period_seconds;
-      break;
+        stream.last_latency = reading.latency_seconds;
+        bounds.lower = reading.mixed_seconds - reading.latency_seconds;
+        bounds.upper = bounds.lower + reading.period_seconds;
+        break;
     case VoiceState::Finished:
-      // The last samples are still on their way out: run on to the end with the clock.
-      bounds.lower = bounds.end - stream.last_latency - reading.period_seconds;
-      bounds.upper = bounds.end;
-      break;
+        // The last samples are still on their way out: run on to the end with the clock.
+        bounds.lower = bounds.end - stream.last_latency - reading.period_seconds;
+        bounds.upper = bounds.end;
+        break;
     case VoiceState::Lost:
-      // No output any more: the picture goes on by the clock alone.
-      bounds.lower = 0.0;
-      bounds.upper = bounds.end;
-      break;
-  }
-  if (bounds.upper > bounds.end) bounds.upper = bounds.end;
-  return bounds;
+        // No output any more: the picture goes on by the clock alone.
+        bounds.lower = 0.0;
+        bounds.upper = bounds.end;
+        break;
+    }
+    if (bounds.upper > bounds.end)
+        bounds.upper = bounds.end;
+    return bounds;
 }
 
-double smoothed_position(Stream& stream, const VoiceReading& reading) {
-  return smooth_position(stream.smoother, bounds_of(stream, reading), clock_seconds());
+double smoothed_position(Stream& stream, const VoiceReading& reading)
+{
+    return smooth_position(stream.smoother, bounds_of(stream, reading), clock_seconds());
 }
 
-double update_position(Stream& stream) { return smoothed_position(stream, backend_voice_read(*stream.voice)); }
+double update_position(Stream& stream)
+{
+    return smoothed_position(stream, backend_voice_read(*stream.voice));
+}
 
 }  // namespace
 
 bool audio_init(int device, uint32_t frequency, uint32_t /*flags*/, uintptr_t /*window*/,
-                const void* /*device_id*/) {
-  AudioState& s = state();
-  if (s.ready) return true;
-  if (device != DEFAULT_DEVICE) return false;
-  s.ready = backend_open(frequency);
-  return s.ready;
+                const void* /*device_id*/)
+{
+    AudioState& s = state();
+    if (s.ready)
+        return true;
+    if (device != DEFAULT_DEVICE)
+        return false;
+    s.ready = backend_open(frequency);
+    return s.ready;
 }
 
 AudioStream audio_stream_create_file(bool from_memory, const char* file, uint64_t offset, uint64_t length,
-                                     uint32_t /*flags*/) {
-  // Every stream is scanned in full, so AUDIO_STREAM_PRESCAN is always in effect.
-  if (!state().ready || from_memory || file == nullptr || offset != 0 || length != 0) return 0;
-  DecodedAudio pcm;
-  if (!decode_mp3_file(file, pcm)) return 0;
-  Stream stream;
-  stream.voice = backend_voice_create(pcm);
-  if (!stream.voice) return 0;
-  stream.rate = pcm.rate;
-  stream.channels = pcm.channels;
-  stream.frames = pcm.samples.size() / static_cast<size_t>(pcm.channels);
-  const AudioStream handle = new_handle();
-  state().streams.emplace(handle, std::move(stream));
-  return handle;
+                                     uint32_t /*flags*/)
+{
+    // Every stream is scanned in full, so AUDIO_STREAM_PRESCAN is always in effect.
+    if (!state().ready || from_memory || file == nullptr || offset != 0 || length != 0)
+        return 0;
+    DecodedAudio pcm;
+    if (!decode_mp3_file(file, pcm))
+        return 0;
+    Stream stream;
+    stream.voice = backend_voice_create(pcm);
+    if (!stream.voice)
+        return 0;
+    stream.rate = pcm.rate;
+    stream.channels = pcm.channels;
+    stream.frames = pcm.samples.size() / static_cast<size_t>(pcm.channels);
+    const AudioStream handle = new_handle();
+    state().streams.emplace(handle, std::move(stream));
+    return handle;
 }
 
-bool audio_channel_play(AudioStream handle, bool /*restart*/) {
-  Stream* stream = find_stream(handle);
-  if (stream == nullptr) return false;
-  if (stream->started) return true;
-  if (!backend_voice_play(*stream->voice)) return false;
-  stream->started = true;
-  update_position(*stream);  // starts the clock at the moment of play
-  return true;
+bool audio_channel_play(AudioStream handle, bool /*restart*/)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr)
+        return false;
+    if (stream->started)
+        return true;
+    if (!backend_voice_play(*stream->voice))
+        return false;
+    stream->started = true;
+    update_position(*stream);  // starts the clock at the moment of play
+    return true;
 }
 
-uint64_t audio_channel_get_position(AudioStream handle, uint32_t mode) {
-  Stream* stream = find_stream(handle);
-  if (stream == nullptr || mode != AUDIO_POS_BYTE || !stream->started) return 0;
-  const VoiceReading reading = backend_voice_read(*stream->voice);
-  if (reading.exact) return std::min(reading.exact_frame, stream->frames) * stream->bytes_per_frame();
-  const double seconds = smoothed_position(*stream, reading);
-  // The smoother ends exactly on the end; recomputing frames from it could round one short.
-  if (seconds >= stream->end_seconds()) return stream->frames * stream->bytes_per_frame();
-  const double frames = std::floor(seconds * static_cast<double>(stream->rate));
-  if (!(frames > 0.0)) return 0;
-  const auto whole = frames < static_cast<double>(stream->frames) ? static_cast<uint64_t>(frames) : stream->frames;
-  return whole * stream->bytes_per_frame();
+uint64_t audio_channel_get_position(AudioStream handle, uint32_t mode)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr || mode != AUDIO_POS_BYTE || !stream->started)
+        return 0;
+    const VoiceReading reading = backend_voice_read(*stream->voice);
+    if (reading.exact)
+        return std::min(reading.exact_frame, stream->frames) * stream->bytes_per_frame();
+    const double seconds = smoothed_position(*stream, reading);
+    // The smoother ends exactly on the end; recomputing frames from it could round one short.
+    if (seconds >= stream->end_seconds())
+        return stream->frames * stream->bytes_per_frame();
+    const double frames = std::floor(seconds * static_cast<double>(stream->rate));
+    if (!(frames > 0.0))
+        return 0;
+    const auto whole =
+        frames < static_cast<double>(stream->frames) ? static_cast<uint64_t>(frames) : stream->frames;
+    return whole * stream->bytes_per_frame();
 }
 
-double audio_channel_bytes_to_seconds(AudioStream handle, uint64_t position) {
-  const Stream* stream = find_stream(handle);
-  if (stream == nullptr) return 0.0;
-  const double bytes_per_second = static_cast<double>(stream->rate) * static_cast<double>(stream->bytes_per_frame());
-  return static_cast<double>(position) / bytes_per_second;
+double audio_channel_bytes_to_seconds(AudioStream handle, uint64_t position)
+{
+    const Stream* stream = find_stream(handle);
+    if (stream == nullptr)
+        return 0.0;
+    const double bytes_per_second =
+        static_cast<double>(stream->rate) * static_cast<double>(stream->bytes_per_frame());
+    return static_cast<double>(position) / bytes_per_second;
 }
 
-bool audio_channel_set_attribute(AudioStream handle, uint32_t attribute, float value) {
-  Stream* stream = find_stream(handle);
-  if (stream == nullptr || attribute != AUDIO_ATTRIB_VOL) return false;
-  // The demo's fade can pass negative volumes; NaN is treated as silence.
-  float gain = value;
-  if (std::isnan(gain) || gain < 0.0f) gain = 0.0f;
-  if (gain > 1.0f) gain = 1.0f;
-  backend_voice_set_gain(*stream->voice, gain);
-  return true;
+bool audio_channel_set_attribute(AudioStream handle, uint32_t attribute, float value)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr || attribute != AUDIO_ATTRIB_VOL)
+        return false;
+    // The demo's fade can pass negative volumes; NaN is treated as silence.
+    float gain = value;
+    if (std::isnan(gain) || gain < 0.0f)
+        gain = 0.0f;
+    if (gain > 1.0f)
+        gain = 1.0f;
+    backend_voice_set_gain(*stream->voice, gain);
+    return true;
 }
 
-bool audio_stream_free(AudioStream handle) { return state().streams.erase(handle) == 1; }
-
-bool audio_free() {
-  AudioState& s = state();
-  if (!s.ready) return false;
-  s.streams.clear();  // voices first: they belong to the output
-  backend_close();
-  s.ready = false;
-  return true;
+bool audio_stream_free(AudioStream handle)
+{
+    return state().streams.erase(handle) == 1;
 }
 
-bool audio_channel_mixer_seconds(AudioStream handle, double& audible_seconds) {
-  Stream* stream = find_stream(handle);
-  if (stream == nullptr || !stream->started) return false;
-  const VoiceReading reading = backend_voice_read(*stream->voice);
-  if (reading.state != VoiceState::Playing) return false;
-  audible_seconds = reading.mixed_seconds - reading.latency_seconds;
-  return true;
+bool audio_free()
+{
+    AudioState& s = state();
+    if (!s.ready)
+        return false;
+    s.streams.clear();  // voices first: they belong to the output
+    backend_close();
+    s.ready = false;
+    return true;
+}
+
+bool audio_channel_mixer_seconds(AudioStream handle, double& audible_seconds)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr || !stream->started)
+        return false;
+    const VoiceReading reading = backend_voice_read(*stream->voice);
+    if (reading.state != VoiceState::Playing)
+        return false;
+    audible_seconds = reading.mixed_seconds - reading.latency_seconds;
+    return true;
 }

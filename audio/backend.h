@@ -12,26 +12,26 @@
 
 struct BackendVoice;  // one decoded stream placed on the output
 struct BackendVoiceDeleter {
-  void operator()(BackendVoice* voice) const;  // stops playback and releases the voice
+    void operator()(BackendVoice* voice) const;  // stops playback and releases the voice
 };
 using BackendVoicePtr = std::unique_ptr<BackendVoice, BackendVoiceDeleter>;
 
 enum class VoiceState {
-  Waiting,   // not started
-  Playing,   // the mixer is consuming it
-  Finished,  // the mixer has consumed the last sample (it may still be on its way to the speakers)
-  Lost,      // the output went away; no more readings will come
+    Waiting,   // not started
+    Playing,   // the mixer is consuming it
+    Finished,  // the mixer has consumed the last sample (it may still be on its way to the speakers)
+    Lost,      // the output went away; no more readings will come
 };
 
 struct VoiceReading {
-  VoiceState state = VoiceState::Waiting;
-  double mixed_seconds = 0.0;    // the mixer's offset in the stream; moves once per mixing period
-  double latency_seconds = 0.0;  // from mixing to hearing, 0 when the back end cannot tell
-  double period_seconds = 0.0;   // mixing period: the largest step mixed_seconds takes at once
-  // A back end that is itself the clock (nothing mixed, nothing smoothed) gives the audible sample
-  // frame exactly; seconds would not survive the trip back to frames in every case.
-  bool exact = false;
-  uint64_t exact_frame = 0;
+    VoiceState state = VoiceState::Waiting;
+    double mixed_seconds = 0.0;    // the mixer's offset in the stream; moves once per mixing period
+    double latency_seconds = 0.0;  // from mixing to hearing, 0 when the back end cannot tell
+    double period_seconds = 0.0;   // mixing period: the largest step mixed_seconds takes at once
+    // A back end that is itself the clock (nothing mixed, nothing smoothed) gives the audible sample
+    // frame exactly; seconds would not survive the trip back to frames in every case.
+    bool exact = false;
+    uint64_t exact_frame = 0;
 };
 
 // Opens the default output at `frequency` Hz (0: the device's own rate). False when there is none.

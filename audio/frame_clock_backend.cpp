@@ -8,9 +8,9 @@ namespace {
 constexpr float DEFAULT_GAIN = 1.0f;  // what the audio calls assume before a volume is set
 
 struct Clock {
-  bool open = false;
-  uint64_t frame = 0;
-  uint32_t frames_per_second = 1;
+    bool open = false;
+    uint64_t frame = 0;
+    uint32_t frames_per_second = 1;
 };
 
 Clock frame_time;
@@ -19,60 +19,80 @@ BackendVoice* music = nullptr;  // the one voice there may be; owned by its Back
 }  // namespace
 
 struct BackendVoice {
-  DecodedAudio pcm;
-  bool playing = false;
-  float gain = DEFAULT_GAIN;
+    DecodedAudio pcm;
+    bool playing = false;
+    float gain = DEFAULT_GAIN;
 };
 
-void BackendVoiceDeleter::operator()(BackendVoice* voice) const {
-  if (voice == music) music = nullptr;
-  delete voice;
+void BackendVoiceDeleter::operator()(BackendVoice* voice) const
+{
+    if (voice == music)
+        music = nullptr;
+    delete voice;
 }
 
-bool backend_open(uint32_t /*frequency*/) {
-  frame_time.open = true;
-  return true;
+bool backend_open(uint32_t /*frequency*/)
+{
+    frame_time.open = true;
+    return true;
 }
 
-void backend_close() { frame_time.open = false; }
-
-BackendVoicePtr backend_voice_create(const DecodedAudio& pcm) {
-  // One position for one stream: a second stream would have no meaning on a video's time line.
-  if (!frame_time.open || music != nullptr || pcm.samples.empty() || pcm.rate <= 0 || pcm.channels <= 0) return nullptr;
-  BackendVoicePtr voice(new BackendVoice);
-  voice->pcm = pcm;
-  music = voice.get();
-  return voice;
+void backend_close()
+{
+    frame_time.open = false;
 }
 
-bool backend_voice_play(BackendVoice& voice) {
-  voice.playing = true;
-  return true;
+BackendVoicePtr backend_voice_create(const DecodedAudio& pcm)
+{
+    // One position for one stream: a second stream would have no meaning on a video's time line.
+    if (!frame_time.open || music != nullptr || pcm.samples.empty() || pcm.rate <= 0 || pcm.channels <= 0)
+        return nullptr;
+    BackendVoicePtr voice(new BackendVoice);
+    voice->pcm = pcm;
+    music = voice.get();
+    return voice;
 }
 
-void backend_voice_set_gain(BackendVoice& voice, float gain) { voice.gain = gain; }
-
-VoiceReading backend_voice_read(BackendVoice& voice) {
-  VoiceReading reading;
-  const auto rate = static_cast<uint64_t>(voice.pcm.rate);
-  const uint64_t length = voice.pcm.samples.size() / static_cast<uint64_t>(voice.pcm.channels);
-  // Integer arithmetic: frame × rate / fps stays exact (a 64-bit product lasts for millennia of video).
-  const uint64_t sample_frame = frame_time.frame * rate / frame_time.frames_per_second;
-  reading.exact = true;
-  reading.exact_frame = voice.playing ? sample_frame : 0;
-  reading.mixed_seconds = static_cast<double>(reading.exact_frame) / static_cast<double>(rate);
-  if (!voice.playing)
-    reading.state = VoiceState::Waiting;
-  else
-    reading.state = sample_frame < length ? VoiceState::Playing : VoiceState::Finished;
-  return reading;
+bool backend_voice_play(BackendVoice& voice)
+{
+    voice.playing = true;
+    return true;
 }
 
-void frame_clock_set(uint64_t frame, uint32_t frames_per_second) {
-  frame_time.frame = frame;
-  frame_time.frames_per_second = frames_per_second > 0 ? frames_per_second : 1;
+void backend_voice_set_gain(BackendVoice& voice, float gain)
+{
+    voice.gain = gain;
 }
 
-const DecodedAudio* frame_clock_music() { return music != nullptr ? &music->pcm : nullptr; }
+VoiceReading backend_voice_read(BackendVoice& voice)
+{
+    VoiceReading reading;
+    const auto rate = static_cast<uint64_t>(voice.pcm.rate);
+    const uint64_t length = voice.pcm.samples.size() / static_cast<uint64_t>(voice.pcm.channels);
+    // Integer arithmetic: frame × rate / fps stays exact (a 64-bit product lasts for millennia of video).
+    const uint64_t sample_frame = frame_time.frame * rate / frame_time.frames_per_second;
+    reading.exact = true;
+    reading.exact_frame = voice.playing ? sample_frame : 0;
+    reading.mixed_seconds = static_cast<double>(reading.exact_frame) / static_cast<double>(rate);
+    if (!voice.playing)
+        reading.state = VoiceState::Waiting;
+    else
+        reading.state = sample_frame < length ? VoiceState::Playing : VoiceState::Finished;
+    return reading;
+}
 
-float frame_clock_gain() { return music != nullptr ? music->gain : DEFAULT_GAIN; }
+void frame_clock_set(uint64_t frame, uint32_t frames_per_second)
+{
+    frame_time.frame = frame;
+    frame_time.frames_per_second = frames_per_second > 0 ? frames_per_second : 1;
+}
+
+const DecodedAudio* frame_clock_music()
+{
+    return music != nullptr ? &music->pcm : nullptr;
+}
+
+float frame_clock_gain()
+{
+    return music != nullptr ? music->gain : DEFAULT_GAIN;
+}

@@ -9,9 +9,9 @@
 #include <vector>
 
 struct DecodedAudio {
-  std::vector<int16_t> samples;  // interleaved, channels × frames
-  int channels = 0;              // 1 or 2, as the file says
-  long rate = 0;                 // sample frames per second
+    std::vector<int16_t> samples;  // interleaved, channels × frames
+    int channels = 0;              // 1 or 2, as the file says
+    long rate = 0;                 // sample frames per second
 };
 
 // False for a missing, empty, unreadable or undecodable file (zero samples); `out` is then empty.

@@ -7,12 +7,12 @@
 #include <vector>
 
 struct ToneSpec {
-  double seconds = 1.0;
-  int rate = 44100;  // sample frames per second
-  int channels = 2;
-  double frequency = 440.0;
-  double amplitude = 0.5;
-  int kbps = 128;
+    double seconds = 1.0;
+    int rate = 44100;  // sample frames per second
+    int channels = 2;
+    double frequency = 440.0;
+    double amplitude = 0.5;
+    int kbps = 128;
 };
 
 // The encoded MP3, with a LAME info frame so that decoders know the exact length (gapless).

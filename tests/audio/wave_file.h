@@ -6,9 +6,9 @@
 #include <vector>
 
 struct WaveData {
-  int channels = 0;
-  int rate = 0;                 // sample frames per second
-  std::vector<double> samples;  // interleaved
+    int channels = 0;
+    int rate = 0;                 // sample frames per second
+    std::vector<double> samples;  // interleaved
 };
 
 // False when the file is missing or not a wave file of a supported format.
