@@ -29,24 +29,6 @@ bool show_test_window(int width, int height)
     return false;
 }
 
-TempFolder::TempFolder()
-{
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vordel-test-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (mkdtemp(name.data()) != nullptr)
-        folder = name.data();
-}
-
-TempFolder::~TempFolder()
-{
-    if (!folder.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-}
-
 bool write_png(const std::string& path, int width, int height, int components,
                const std::vector<uint8_t>& pixels)
 {

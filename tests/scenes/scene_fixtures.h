@@ -7,25 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "temp_folder.h"
+
 // Opens the test window (or resizes it) and waits until the window system and GL both use the
 // new size, so that tests of different sizes can share one process. False without a display.
 bool show_test_window(int width, int height);
 
-// A new empty folder under the system's temporary folder, removed with everything in it when
-// destroyed. path() is "" when it could not be made.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return folder; }
-    std::string file(const char* name) const { return folder + "/" + name; }
-
-private:
-    std::string folder;
-};
 
 // Writers by file type; true when the file was written.
 bool write_png(const std::string& path, int width, int height, int components,

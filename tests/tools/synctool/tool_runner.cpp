@@ -21,20 +21,6 @@ std::string slurp_and_remove(const std::string& path)
 
 }  // namespace
 
-TempFolder::TempFolder()
-{
-    char pattern[] = "/tmp/vordel-tool-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made != nullptr ? made : "";
-}
-
-TempFolder::~TempFolder()
-{
-    if (path_.empty()) return;
-    for (const std::string& name : list_folder(path_)) std::remove(file(name).c_str());
-    rmdir(path_.c_str());
-}
-
 RunResult run_tool(const std::string& program, const std::vector<std::string>& args)
 {
     RunResult result;

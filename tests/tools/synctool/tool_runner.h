@@ -5,19 +5,8 @@
 #include <string>
 #include <vector>
 
-// A fresh empty folder under /tmp, removed with its files when the object goes away.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+#include "temp_folder.h"
 
-private:
-    std::string path_;
-};
 
 struct RunResult {
     int status = -1;     // the program's exit status; -1 if it did not exit normally
