@@ -15,6 +15,8 @@
 #include "sync/track.h"
 #include "sync/track_value.h"
 
+#include "free_track_device.h"
+
 namespace {
 
 constexpr size_t COUNT_BYTES = 4;
@@ -32,20 +34,6 @@ FILE* open_input(const char* /*path*/, const char* mode)
     if (input_size == 0)
         return std::fopen("/dev/null", mode);
     return fmemopen(const_cast<uint8_t*>(input_data), input_size, mode);
-}
-
-// The device is never freed by the program (it lives until exit); a fuzzer run must free it or
-// every input would look like a leak.
-void free_device(TrackDevice* device)
-{
-    for (int32_t i = 0; i < device->track_count; ++i) {
-        std::free(device->tracks[i]->keys);
-        std::free(device->tracks[i]->name);
-        std::free(device->tracks[i]);
-    }
-    std::free(device->tracks);
-    std::free(device->base_name);
-    std::free(device);
 }
 
 void check(bool condition)
@@ -116,6 +104,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             evaluate(track, static_cast<double>(track->keys[i].row) + offset);
     }
 
-    free_device(device);
+    free_track_device(device);
     return 0;
 }

@@ -14,6 +14,8 @@
 #include "sync/track.h"
 #include "sync/track_value.h"
 
+#include "free_track_device.h"
+
 namespace {
 
 constexpr int DEFAULT_AUDIO_DEVICE = -1;
@@ -21,20 +23,6 @@ constexpr uint32_t AUDIO_FREQUENCY = 44100;
 constexpr int AUDIO_CYCLES = 3;
 constexpr auto PLAY_TIME = std::chrono::milliseconds(200);
 const char MUSIC_FILE[] = "music.mp3";
-
-// The program never frees the device or its tracks (they live until exit); a leak check of the
-// reader has to, or every track would be reported.
-void free_device(TrackDevice* device)
-{
-    for (int32_t i = 0; i < device->track_count; ++i) {
-        std::free(device->tracks[i]->keys);
-        std::free(device->tracks[i]->name);
-        std::free(device->tracks[i]);
-    }
-    std::free(device->tracks);
-    std::free(device->base_name);
-    std::free(device);
-}
 
 TEST(SeamLeaks, AudioLayerReleasesEverythingItCreates)
 {
@@ -76,7 +64,7 @@ TEST(SeamLeaks, TrackDeviceHoldsOnlyWhatItHandsOut)
     // A reload replaces the keys; a missing file leaves none.
     EXPECT_EQ(load_track_file(device, state.demo_tracks[TRACK_SCENE]), 0);
     EXPECT_NE(track_get(device, "no.such.track"), nullptr);
-    free_device(device);
+    free_track_device(device);
 }
 
 }  // namespace

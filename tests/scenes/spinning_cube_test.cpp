@@ -225,16 +225,26 @@ TEST_F(SpinningCubeRender, CubesTumbleWithTheRow)
     EXPECT_TRUE(is_background(read_pixel(corner_x, corner_y)));
 }
 
+namespace {
+
+// Runs the cube's init in `folder` and returns what it printed.
+std::string init_in(const TempFolder& folder, SpinningCube& cube)
+{
+    WorkingFolder here(folder.path());
+    testing::internal::CaptureStdout();
+    cube.init();
+    return testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
+
 TEST(SpinningCubeInit, ReportsThePictureAndTheTextureName)
 {
     ASSERT_TRUE(show_test_window(64, 64)) << "needs an X display";
     TempFolder folder;
     ASSERT_TRUE(write_solid_bmp(folder.file("jimage.bmp"), 8, 4, 10, 20, 30));
-    WorkingFolder here(folder.path());
     SpinningCube cube(&demo_state.sync_state);
-    testing::internal::CaptureStdout();
-    cube.init();
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = init_in(folder, cube);
 
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -247,11 +257,8 @@ TEST(SpinningCubeInit, MissingPictureReportsZerosAndStillDraws)
 {
     ASSERT_TRUE(show_test_window(64, 64)) << "needs an X display";
     TempFolder folder;
-    WorkingFolder here(folder.path());
     SpinningCube cube(&demo_state.sync_state);
-    testing::internal::CaptureStdout();
-    cube.init();
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = init_in(folder, cube);
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
     EXPECT_EQ(printed, "spinning cube scene loaded jimage at 0x0x0\ntexture id " + std::to_string(bound) + "\n");
