@@ -1,0 +1,54 @@
+# A virtual X display with a window manager that honours full-screen requests, for tests and
+# scripts that run the real programs. Sourced, not run:
+#   . tests/support/display.sh
+#   display_start [WIDTHxHEIGHTxDEPTH] || exit 1   # exports DISPLAY once both are ready
+#   ...
+#   display_stop                                    # also safe when nothing was started
+# display_start returns only when Xvfb accepts connections (it writes its display number then)
+# and the window manager has announced itself on the root window: a manager still starting can
+# swallow a window's map request and leave the program waiting for its window forever.
+DISPLAY_READY_LIMIT_MS=${DISPLAY_READY_LIMIT_MS:-5000}
+display_xvfb_pid=
+display_wm_pid=
+display_dir=
+
+display_now_ms() { date +%s%3N; }
+
+display_start() {
+  local screen=${1:-1280x1024x24}
+  local deadline=$(($(display_now_ms) + DISPLAY_READY_LIMIT_MS))
+  display_dir=$(mktemp -d)
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$display_dir/number" 2>"$display_dir/xvfb.log" &
+  display_xvfb_pid=$!
+  until [ -s "$display_dir/number" ]; do
+    if ! kill -0 "$display_xvfb_pid" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
+      echo "display: Xvfb not ready within $DISPLAY_READY_LIMIT_MS ms: $(tail -1 "$display_dir/xvfb.log")" >&2
+      display_stop
+      return 1
+    fi
+    sleep 0.02
+  done
+  export DISPLAY=":$(cat "$display_dir/number")"
+  openbox --sm-disable >"$display_dir/wm.log" 2>&1 &
+  display_wm_pid=$!
+  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    if ! kill -0 "$display_wm_pid" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
+      echo "display: window manager not ready on $DISPLAY within $DISPLAY_READY_LIMIT_MS ms" >&2
+      display_stop
+      return 1
+    fi
+    sleep 0.02
+  done
+}
+
+display_stop() {
+  local pid
+  for pid in $display_wm_pid $display_xvfb_pid; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  display_wm_pid=
+  display_xvfb_pid=
+  [ -z "$display_dir" ] || rm -rf "$display_dir"
+  display_dir=
+}
