@@ -7,30 +7,19 @@
 
 #include "audio/mp3_decoder.h"
 
-namespace {
-
 // The decoder's bound on decoded samples per input byte (see mp3_decoder.cpp).
 constexpr size_t MAX_SAMPLES_PER_INPUT_BYTE = 64;
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     DecodedAudio audio;
-    if (!decode_mp3_memory(data, size, audio)) {
-        check(audio.samples.empty() && audio.channels == 0 && audio.rate == 0);
-        return 0;
-    }
-    check(audio.channels == 1 || audio.channels == 2);
-    check(audio.rate > 0);
-    check(!audio.samples.empty());
-    check(audio.samples.size() % static_cast<size_t>(audio.channels) == 0);
-    check(audio.samples.size() <= size * MAX_SAMPLES_PER_INPUT_BYTE);
+    const bool decoded = decode_mp3_memory(data, size, audio);
+    const size_t samples = audio.samples.size();
+    const bool refused = !decoded && samples == 0 && audio.channels == 0 && audio.rate == 0;
+    const bool whole = decoded && (audio.channels == 1 || audio.channels == 2) && audio.rate > 0 &&
+                       samples > 0 && samples % audio.channels == 0 &&
+                       samples <= size * MAX_SAMPLES_PER_INPUT_BYTE;
+    if (!refused && !whole)
+        __builtin_trap();
     return 0;
 }

@@ -1,277 +1,147 @@
-// The track device: registry by name, the track file format and the reader's refusals.
+// The track device on real files: the demo's twenty tracks read once each, in their fixed order,
+// and what a damaged file or a failed allocation leaves in a track.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "sync/demo_tracks.h"
 #include "sync/track.h"
-#include "sync_files.h"
+#include "sync/track_value.h"
+#include "temp_folder.h"
+
+#ifndef VORDEL_SANITIZE
+// Outside the sanitizers, which bring their own, realloc (which grows both the registry and a
+// track's key array) is glibc's behind a countdown, so that the Nth call after arming fails.
+extern "C" void* __libc_realloc(void* block, size_t size);
+namespace {
+long reallocs_left = -1;  // before the one that fails; negative while nothing is armed
+}
+extern "C" void* realloc(void* block, size_t size)
+{
+    return reallocs_left >= 0 && reallocs_left-- == 0 ? nullptr : __libc_realloc(block, size);
+}
+#endif
 
 namespace {
 
-constexpr int8_t HOLD = 0;
-constexpr int8_t LINEAR = 1;
-constexpr int8_t SMOOTH = 2;
-constexpr int8_t RAMP = 3;
+// The device reads "sync_<name>.track" from the working directory: one fresh folder per run.
+const TempFolder folder;
+const bool in_folder = !folder.path().empty() && chdir(folder.path().c_str()) == 0;
 
-// The longest path the reader accepts, and the name length that fills it with base "sync".
-constexpr size_t LONGEST_PATH = 259;
-constexpr size_t PATH_OVERHEAD = std::strlen("sync_") + std::strlen(".track");
-
-using TrackDeviceTest = SyncFileTest;
-
-TrackDevice* new_device()
+// The count as given, then per key 4 + 4 + 1 bytes, little-endian like this machine, less `cut`.
+void write_track(const std::string& name, int32_t count, const std::vector<TrackKey>& keys, size_t cut = 0)
 {
+    std::string bytes(reinterpret_cast<const char*>(&count), 4);
+    for (const TrackKey& key : keys)
+        bytes.append(reinterpret_cast<const char*>(&key), 8) += static_cast<char>(key.interpolation);
+    ASSERT_TRUE(in_folder);
+    std::ofstream("sync_" + name + ".track", std::ios::binary) << bytes.substr(0, bytes.size() - cut);
+}
+
+TEST(TrackFiles, DemoTracksAreReadOnceFromTheirFilesInFixedOrder)
+{
+    // The names are those of the files on disk, so they and their order are fixed.
+    const char* const names[] = {"scene",  "clear.r",   "clear.g",   "clear.b",   "fade.r",
+                                 "fade.g", "fade.b",    "fade.a",    "cam.x",     "cam.y",
+                                 "cam.z",  "cam.lookx", "cam.looky", "cam.lookz", "scp.a",
+                                 "scp.b",  "scp.c",     "fog",       "text.i",    "text.fade"};
+    for (int k = 0; k < DEMO_TRACK_COUNT; ++k)
+        write_track(names[k], 2, {{0, k + 0.0f, 1}, {4, k + 1.0f, 0}});
+    write_track("Fog", 1, {{0, -1.0f, 0}});
     TrackDevice* device = create_track_device();
-    EXPECT_NE(device, nullptr);
-    return device;
-}
+    SyncState state{2.5, {}};
+    register_demo_tracks(device, state);
+    write_track("fog", 0, {});  // asking again must not read it again
+    EXPECT_EQ(track_get(device, "fog"), state.demo_tracks[TRACK_FOG]);
+    EXPECT_EQ(track_value(track_get(device, "Fog"), 0.0), -1.0);
+    // A path over 259 characters is refused, not cut, nor left to what the last load put in the
+    // path buffer ("sync_Fog.track").
+    Track* long_name = track_get(device, std::string(300, 'x').c_str());
+    EXPECT_EQ(long_name->key_count, 0);
+    EXPECT_EQ(load_track_file(device, long_name), -1);
+    for (int i = 0; i < 1000; ++i)  // the registry moves; the tracks must not
+        EXPECT_EQ(track_get(device, std::to_string(i).c_str())->key_count, 0);  // no file: reads 0
 
-void expect_no_keys(const Track* track)
-{
-    ASSERT_NE(track, nullptr);
-    EXPECT_EQ(track->key_count, 0);
-    EXPECT_EQ(track->keys, nullptr);
-}
-
-TEST(TrackDevice, StartsEmptyWithTheStreamOperations)
-{
-    TrackDevice* device = new_device();
-    ASSERT_NE(device, nullptr);
-    EXPECT_STREQ(device->base_name, "sync");
-    EXPECT_EQ(device->tracks, nullptr);
-    EXPECT_EQ(device->track_count, 0);
-    EXPECT_EQ(device->open_file, &std::fopen);
-    EXPECT_EQ(device->read_file, &std::fread);
-    EXPECT_EQ(device->close_file, &std::fclose);
-    EXPECT_EQ(find_track(device, "scene"), -1);
-}
-
-TEST(TrackDevice, NullArgumentsAreRefused)
-{
-    EXPECT_EQ(find_track(nullptr, "scene"), -1);
-    EXPECT_EQ(track_get(nullptr, "scene"), nullptr);
-    TrackDevice* device = new_device();
-    EXPECT_EQ(track_get(device, nullptr), nullptr);
-    EXPECT_EQ(find_track(device, nullptr), -1);
-    EXPECT_EQ(load_track_file(device, nullptr), -1);
-    EXPECT_EQ(device->track_count, 0);
-}
-
-TEST_F(TrackDeviceTest, SameNameGivesSameTrackAndReadsItsFileOnce)
-{
-    write_file("sync_fog.track", track_file_bytes({{0, 0.5f, HOLD}}));
-    TrackDevice* device = new_device();
-    record_file_ops(device);
-
-    Track* first = track_get(device, "fog");
-    Track* second = track_get(device, "fog");
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first, second);
-    EXPECT_STREQ(first->name, "fog");
-    EXPECT_EQ(device->track_count, 1);
-    EXPECT_EQ(find_track(device, "fog"), 0);
-    ASSERT_EQ(file_log.opened_paths, std::vector<std::string>{"sync_fog.track"});
-    EXPECT_EQ(file_log.open_modes, std::vector<std::string>{"rb"});
-    EXPECT_EQ(file_log.closes, 1);
-    ASSERT_EQ(first->key_count, 1);
-    EXPECT_EQ(first->keys[0].value, 0.5f);
-}
-
-TEST_F(TrackDeviceTest, NamesDifferingInCaseAreDifferentTracks)
-{
-    write_file("sync_fog.track", track_file_bytes({{0, 1.0f, HOLD}}));
-    write_file("sync_Fog.track", track_file_bytes({{0, 2.0f, HOLD}}));
-    TrackDevice* device = new_device();
-    record_file_ops(device);
-
-    Track* lower = track_get(device, "fog");
-    Track* upper = track_get(device, "Fog");
-    ASSERT_NE(lower, upper);
-    EXPECT_EQ(find_track(device, "fog"), 0);
-    EXPECT_EQ(find_track(device, "Fog"), 1);
-    EXPECT_EQ(find_track(device, "FOG"), -1);
-    EXPECT_EQ(file_log.opened_paths, (std::vector<std::string>{"sync_fog.track", "sync_Fog.track"}));
-    EXPECT_EQ(lower->keys[0].value, 1.0f);
-    EXPECT_EQ(upper->keys[0].value, 2.0f);
-}
-
-TEST_F(TrackDeviceTest, FileKeysAreWidenedInFileOrder)
-{
-    // Dots in the name stay in the file name; bytes after the last key are ignored.
-    std::string bytes = track_file_bytes({{-5, -1.25f, LINEAR},
-                                          {0, 0.0f, SMOOTH},
-                                          {17, 3.5f, RAMP},
-                                          {40, 1e30f, static_cast<int8_t>(0xFF)},
-                                          {2147483647, -0.0f, static_cast<int8_t>(0x80)}});
-    bytes += track_file_bytes({{99, 9.0f, HOLD}});
-    write_file("sync_cam.lookx.track", bytes);
-    TrackDevice* device = new_device();
-
-    Track* track = track_get(device, "cam.lookx");
-    ASSERT_NE(track, nullptr);
-    ASSERT_EQ(track->key_count, 5);
-    const TrackKey expected[] = {{-5, -1.25f, 1}, {0, 0.0f, 2}, {17, 3.5f, 3}, {40, 1e30f, -1},
-                                 {2147483647, -0.0f, -128}};
-    for (int i = 0; i < 5; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(track->keys[i].row, expected[i].row);
-        EXPECT_EQ(track->keys[i].value, expected[i].value);
-        EXPECT_EQ(track->keys[i].interpolation, expected[i].interpolation);
+    ASSERT_EQ(device->track_count, DEMO_TRACK_COUNT + 1002);
+    for (int k = 0; k < DEMO_TRACK_COUNT; ++k) {
+        EXPECT_STREQ(device->tracks[k]->name, names[k]);
+        EXPECT_EQ(state.demo_tracks[k], device->tracks[k]);
+        EXPECT_EQ(demo_value(state, static_cast<DemoTrack>(k)), k + 0.625) << names[k];
     }
-    EXPECT_TRUE(std::signbit(track->keys[4].value));
-    EXPECT_EQ(load_track_file(device, track), 0);
-    EXPECT_EQ(track->key_count, 5);
+    EXPECT_EQ(find_track(device, "999"), DEMO_TRACK_COUNT + 1001);
+    EXPECT_EQ(load_track_file(device, device->tracks[DEMO_TRACK_COUNT + 1001]), -1);
+    EXPECT_EQ(demo_value(state, DEMO_TRACK_COUNT), 0.0);
+    register_demo_tracks(nullptr, state);  // without a device every handle is null, which reads 0
+    EXPECT_EQ(demo_value(state, TRACK_TEXT_FADE), 0.0);
 }
 
-TEST_F(TrackDeviceTest, EachFieldIsOneReadOfOneItem)
+TEST(TrackFiles, DamagedFilesKeepOnlyCompleteKeys)
 {
-    write_file("sync_scene.track", track_file_bytes({{0, 0.0f, HOLD}, {64, 1.0f, HOLD}}));
-    TrackDevice* device = new_device();
-    record_file_ops(device);
-
-    ASSERT_NE(track_get(device, "scene"), nullptr);
-    const std::vector<size_t> sizes = {4, 4, 4, 1, 4, 4, 1};
-    ASSERT_EQ(file_log.reads.size(), sizes.size());
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(file_log.reads[i].item_size, sizes[i]);
-        EXPECT_EQ(file_log.reads[i].item_count, 1u);
-    }
-    EXPECT_EQ(file_log.closes, 1);
-}
-
-TEST_F(TrackDeviceTest, FilesWithoutKeysGiveTracksWithoutKeys)
-{
-    write_file("sync_zero.track", track_file_bytes({}));
-    write_file("sync_empty.track", "");
-    write_file("sync_stub.track", std::string("\x05\x00", 2));
-    TrackDevice* device = new_device();
-    record_file_ops(device);
-
-    Track* zero = track_get(device, "zero");
-    expect_no_keys(zero);
-    EXPECT_EQ(load_track_file(device, zero), 0);
-    Track* empty = track_get(device, "empty");
-    expect_no_keys(empty);
-    EXPECT_EQ(load_track_file(device, empty), 0);
-    expect_no_keys(track_get(device, "stub"));
-
-    // A missing file is no error for the caller: the track is registered all the same.
-    Track* missing = track_get(device, "missing");
-    expect_no_keys(missing);
-    EXPECT_EQ(find_track(device, "missing"), 3);
-    EXPECT_EQ(load_track_file(device, missing), -1);
-    expect_no_keys(missing);
-    EXPECT_EQ(file_log.closes, 5);  // every file that opened was closed once
-}
-
-TEST_F(TrackDeviceTest, BadKeyCountsAreRefusedBeforeReadingKeys)
-{
-    const int32_t counts[] = {-1, INT32_MIN, INT32_MAX, (1 << 20) + 1};
-    for (int32_t count : counts) {
-        SCOPED_TRACE(count);
-        write_file("sync_bad.track", track_file_bytes(count, {{0, 1.0f, HOLD}, {1, 2.0f, HOLD}}));
-        TrackDevice* device = new_device();
-        record_file_ops(device);
-        Track* track = track_get(device, "bad");
-        expect_no_keys(track);
-        EXPECT_EQ(file_log.reads.size(), 1u);
-        EXPECT_EQ(file_log.closes, 1);
-        EXPECT_EQ(load_track_file(device, track), -1);
-        expect_no_keys(track);
+    const std::vector<TrackKey> plain = {{-5, -1.25f, 1}, {INT32_MAX, -0.0f, -1}, {9, 9.0f, 0}};
+    const std::vector<TrackKey> odd = {{0, HUGE_VALF, -128}, {1, -HUGE_VALF, 127}, {2, std::nanf("7"), 3}};
+    // Count, keys in the file, bytes cut off its end, load result, keys loaded. One track is loaded
+    // again and again, so each load must also drop what the one before it left.
+    const std::tuple<int32_t, std::vector<TrackKey>, size_t, int, size_t> cases[] = {
+        {2, plain, 0, 0, 2},  // bytes after the last key are ignored
+        {-1, plain, 0, -1, 0},
+        {3, odd, 1, 0, 2},  // the last key is cut; values and interpolation bytes are kept as they are
+        {INT32_MAX, plain, 0, -1, 0},
+        {1 << 20, plain, 0, 0, 3},  // the largest count accepted, with fewer keys behind it
+        {(1 << 20) + 1, plain, 0, -1, 0},
+        {3, odd, 0, 0, 3},
+        {0, plain, 0, 0, 0},
+        {1, plain, 0, 0, 1},
+        {5, {}, 2, 0, 0},  // too short for a count
+        {5, {}, 0, 0, 0},  // a count without keys
+    };
+    TrackDevice* device = create_track_device();
+    Track* track = track_get(device, "t");
+    for (const auto& c : cases) {
+        const auto& [count, keys, cut, result, loaded] = c;
+        SCOPED_TRACE(&c - cases);
+        write_track("t", count, keys, cut);
+        EXPECT_EQ(load_track_file(device, track), result);
+        ASSERT_EQ(track->key_count, static_cast<int32_t>(loaded));
+        EXPECT_EQ(track->keys == nullptr, loaded == 0);
+        EXPECT_TRUE(loaded == 0 || std::memcmp(track->keys, keys.data(), loaded * sizeof(TrackKey)) == 0);
     }
 }
 
-TEST_F(TrackDeviceTest, ShortFileKeepsOnlyItsCompleteKeys)
+#ifndef VORDEL_SANITIZE
+TEST(TrackFiles, AFailedAllocationLeavesAWholeTrackOrNone)
 {
-    TrackDevice* device = new_device();
+    std::vector<TrackKey> keys;
+    for (int32_t i = 0; i < 600; ++i)  // the key array grows twice
+        keys.push_back({i, static_cast<float>(i), 1});
+    write_track("long", 600, keys);
 
-    // Two whole keys and five bytes of a third.
-    std::string bytes = track_file_bytes(3, {{1, 1.0f, LINEAR}, {2, 2.0f, HOLD}, {3, 3.0f, HOLD}});
-    bytes.resize(bytes.size() - 4);
-    write_file("sync_short.track", bytes);
-    Track* track = track_get(device, "short");
-    ASSERT_EQ(track->key_count, 2);
-    EXPECT_EQ(track->keys[1].row, 2);
-    EXPECT_EQ(track->keys[1].value, 2.0f);
-    EXPECT_EQ(load_track_file(device, track), 0);
-    EXPECT_EQ(track->key_count, 2);
-
-    // A count with no keys behind it, up to the largest count accepted.
-    for (int32_t count : {5, 1 << 20}) {
-        SCOPED_TRACE(count);
-        write_file("sync_short.track", track_file_bytes(count, {}));
-        EXPECT_EQ(load_track_file(device, track), 0);
-        expect_no_keys(track);
-        write_file("sync_short.track", track_file_bytes(count, {{7, 7.0f, RAMP}}));
-        EXPECT_EQ(load_track_file(device, track), 0);
-        ASSERT_EQ(track->key_count, 1);
-        EXPECT_EQ(track->keys[0].row, 7);
-        EXPECT_EQ(track->keys[0].interpolation, RAMP);
+    bool failed = true, saw_track_without_keys = false;
+    for (long index = 0; failed; ++index) {
+        ASSERT_LT(index, 1000);  // a bound, should every try reach a failure
+        TrackDevice* device = create_track_device();
+        reallocs_left = index;
+        Track* first = track_get(device, "first");
+        Track* track = track_get(device, "long");
+        failed = reallocs_left < 0;
+        reallocs_left = -1;
+        // All keys or none; a track that could not be made leaves the registry as it was and reads 0.
+        const bool loaded = track != nullptr && track->key_count == 600;
+        EXPECT_TRUE(loaded || failed) << index;
+        EXPECT_TRUE(loaded || track == nullptr || (track->key_count == 0 && track->keys == nullptr)) << index;
+        EXPECT_EQ(track_value(track, 598.5), loaded ? 598.5 : 0.0) << index;
+        EXPECT_EQ(device->track_count, (first != nullptr) + (track != nullptr)) << index;
+        EXPECT_TRUE(first == nullptr || device->tracks[0] == first) << index;
+        saw_track_without_keys |= track != nullptr && !loaded;
     }
+    EXPECT_TRUE(saw_track_without_keys);
 }
-
-TEST_F(TrackDeviceTest, ManyKeysGrowTheKeyArray)
-{
-    std::vector<FileKey> keys;
-    for (int32_t i = 0; i < 1000; ++i)
-        keys.push_back({i * 2, static_cast<float>(i), static_cast<int8_t>(i % 4)});
-    write_file("sync_long.track", track_file_bytes(keys));
-    Track* track = track_get(new_device(), "long");
-    ASSERT_EQ(track->key_count, 1000);
-    for (int32_t i = 0; i < 1000; ++i) {
-        ASSERT_EQ(track->keys[i].row, i * 2);
-        ASSERT_EQ(track->keys[i].value, static_cast<float>(i));
-        ASSERT_EQ(track->keys[i].interpolation, i % 4);
-    }
-}
-
-TEST_F(TrackDeviceTest, PathsLongerThanTheBufferAreRefused)
-{
-    TrackDevice* device = new_device();
-    record_file_ops(device);
-
-    const std::string fits(LONGEST_PATH - PATH_OVERHEAD, 'a');
-    expect_no_keys(track_get(device, fits.c_str()));
-    ASSERT_EQ(file_log.opened_paths.size(), 1u);
-    EXPECT_EQ(file_log.opened_paths[0], "sync_" + fits + ".track");
-    EXPECT_EQ(file_log.opened_paths[0].size(), LONGEST_PATH);
-
-    for (size_t length : {LONGEST_PATH - PATH_OVERHEAD + 1, size_t{4000}}) {
-        SCOPED_TRACE(length);
-        const std::string name(length, 'b');
-        Track* track = track_get(device, name.c_str());
-        expect_no_keys(track);
-        EXPECT_STREQ(track->name, name.c_str());  // registered under its whole name
-        EXPECT_EQ(load_track_file(device, track), -1);
-    }
-    EXPECT_EQ(file_log.opened_paths.size(), 1u);
-    EXPECT_EQ(device->track_count, 3);
-}
-
-TEST_F(TrackDeviceTest, TrackPointersOutliveGrowthOfTheRegistry)
-{
-    write_file("sync_first.track", track_file_bytes({{3, 4.0f, LINEAR}}));
-    TrackDevice* device = new_device();
-    Track* first = track_get(device, "first");
-    std::vector<Track*> handed_out = {first};
-    for (int i = 1; i < 1000; ++i)
-        handed_out.push_back(track_get(device, ("t" + std::to_string(i)).c_str()));
-
-    ASSERT_EQ(device->track_count, 1000);
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(device->tracks[i], handed_out[i]);
-        const char* name = handed_out[i]->name;
-        ASSERT_EQ(find_track(device, name), i);
-        ASSERT_EQ(track_get(device, name), handed_out[i]);
-    }
-    EXPECT_STREQ(first->name, "first");
-    ASSERT_EQ(first->key_count, 1);
-    EXPECT_EQ(first->keys[0].value, 4.0f);
-}
+#endif
 
 }  // namespace
