@@ -53,7 +53,7 @@ protected:
         return "KRGYBMCW"[(2 * c.r > most) + 2 * (2 * c.g > most) + 4 * (2 * c.b > most)];
     }
 
-    // What the eye sees at (x, y), to its right and up, in a plane `depth` ahead: the view is 45° high.
+    // What the eye sees at (x, y), right and up, in a plane `depth` ahead; the view is 45 degrees high.
     static Rgba seen_at(double x, double y, double depth)
     {
         const double scale = HEIGHT / 2.0 / (depth * std::tan(22.5 * M_PI / 180.0));
@@ -109,21 +109,21 @@ TEST_F(SceneRender, ImageTexturesHoldTheFilesPixelsTopRowFirstInTheFormatTheirUs
         const GLuint texture = load_image_texture(file, asked, &info);
         EXPECT_NE(texture, 0u);
         // Left bound, and the unpack alignment back at its default for every other upload.
-        ASSERT_EQ(
-            std::vector<int>({info.width, info.height, info.components, gl_number(GL_TEXTURE_WIDTH),
-                              gl_number(GL_TEXTURE_HEIGHT), gl_number(GL_TEXTURE_INTERNAL_FORMAT),
-                              gl_number(GL_TEXTURE_BINDING_2D, false),
-                              gl_number(GL_UNPACK_ALIGNMENT, false)}),
-            std::vector<int>({width, height, components, width, height, internal_format, int(texture), 4}));
-        // Read back as RGBA: luminance comes back in red alone, and only an RGBA upload keeps alpha.
+        ASSERT_EQ(std::vector<int>({info.width, info.height, info.components, gl_number(GL_TEXTURE_WIDTH),
+                                    gl_number(GL_TEXTURE_HEIGHT), gl_number(GL_TEXTURE_INTERNAL_FORMAT),
+                                    gl_number(GL_TEXTURE_BINDING_2D, false),
+                                    gl_number(GL_UNPACK_ALIGNMENT, false)}),
+                  std::vector<int>({width, height, components, width, height, internal_format,
+                                    static_cast<int>(texture), 4}));
+        // Read back as RGBA: luminance comes back in red alone, and the pixels uploaded carry no alpha.
         std::vector<uint8_t> held(width * height * 4);
         glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, held.data());
         for (size_t i = 0; i < held.size(); ++i) {
-            const uint8_t* in = &picture[i / 4 * components];
-            const int alpha = components == 4 && asked == 4 ? in[3] : 255, channel = i % 4;
-            EXPECT_EQ(held[i], channel == 3 ? alpha : components == 1 && channel > 0 ? 0 : in[channel]) << i;
+            const size_t ch = i % 4, pixel = i / 4 * components;  // channel ch of a held texel
+            const int expected = ch == 3 ? 255 : components == 1 && ch > 0 ? 0 : picture[pixel + ch];
+            EXPECT_EQ(held[i], expected) << i;
         }
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     }
 }
 
