@@ -1,60 +1,36 @@
+// The end-of-demo rule and the window's aspect ratio, at the exact values the demo fixes for them.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "test_tracks.h"
 
-namespace {
-
-void set_fade_alpha(double a)
+TEST(EndOfDemo, PastRow1024TheFadeSetsTheVolumeAndTheRunEndsOnceItIsBelowTheSilenceThreshold)
 {
-    clear_demo_tracks(demo_state.sync_state);
-    set_constant(demo_state.sync_state, TRACK_FADE_A, a);
+    // Row, "fade.a" (0 as without track files), the volume 1 - a (a in single precision), run ends.
+    const std::tuple<double, double, float, bool> cases[] = {{1024, 1, 0, false},
+                                                             {1024.0000001, 1, 0, true},
+                                                             {1030, 0.9999, 1.00016594e-4f, false},
+                                                             {1030, 0.99991, 9.0003014e-5f, true},
+                                                             {2000, 1.5, -0.5f, true},
+                                                             {5000, 0, 1, false}};
+    for (const auto& [row, fade, volume, ends] : cases) {
+        SCOPED_TRACE(testing::Message() << row << " " << fade);
+        clear_demo_tracks(demo_state.sync_state);
+        set_constant(demo_state.sync_state, TRACK_FADE_A, fade);
+        EXPECT_EQ(fade_out_volume(fade), volume);
+        EXPECT_EQ(apply_end_of_demo_rule(row), ends);
+    }
 }
 
-}  // namespace
-
-TEST(EndOfDemo, NothingHappensUpToTheFadeOutRow)
+TEST(WindowAspect, IsWidthOverHeightInSinglePrecisionAndSquareWhileTheHeightIsZero)
 {
-    set_fade_alpha(1.0);
-    EXPECT_FALSE(apply_end_of_demo_rule(0.0));
-    EXPECT_FALSE(apply_end_of_demo_rule(1024.0));
-    EXPECT_TRUE(apply_end_of_demo_rule(1024.0000001));
-}
-
-TEST(EndOfDemo, EndsOnlyOnceTheSinglePrecisionVolumeIsBelowTheThreshold)
-{
-    EXPECT_EQ(fade_out_volume(1.0), 0.0f);
-    EXPECT_GT(fade_out_volume(0.9999), 0.0001f);  // about 0.00010002 after rounding
-    set_fade_alpha(0.9999);
-    EXPECT_FALSE(apply_end_of_demo_rule(1030.0));
-    set_fade_alpha(0.99991);
-    EXPECT_TRUE(apply_end_of_demo_rule(1030.0));
-    set_fade_alpha(0.0);
-    EXPECT_FALSE(apply_end_of_demo_rule(1030.0));
-}
-
-TEST(EndOfDemo, AFadeAboveOneGivesANegativeVolumeAndEnds)
-{
-    EXPECT_LT(fade_out_volume(1.5), 0.0f);
-    set_fade_alpha(1.5);
-    EXPECT_TRUE(apply_end_of_demo_rule(2000.0));
-}
-
-TEST(EndOfDemo, WithoutAnyTrackTheRunNeverEndsByItself)
-{
-    clear_demo_tracks(demo_state.sync_state);
-    EXPECT_FALSE(apply_end_of_demo_rule(5000.0));
-}
-
-TEST(WindowAspect, FollowsTheLastReshapeAndStaysFiniteWhenMinimised)
-{
-    demo_state.window_width = 1024;
-    demo_state.window_height = 768;
-    EXPECT_EQ(window_aspect(), 1024.0f / 768.0f);
-    demo_state.window_height = 0;
-    EXPECT_EQ(window_aspect(), 1.0f);
-    demo_state.window_width = 0;
-    demo_state.window_height = 0;
-    EXPECT_EQ(window_aspect(), 1.0f);
+    const std::tuple<int, int, float> cases[] = {{1024, 768, 1.33333337f}, {1024, 0, 1.0f}, {0, 0, 1.0f}};
+    for (const auto& [width, height, aspect] : cases) {
+        demo_state.window_width = width;
+        demo_state.window_height = height;
+        EXPECT_EQ(window_aspect(), aspect) << width << " x " << height;
+    }
 }

@@ -1,6 +1,5 @@
-// Render tests draw into one real GL window (RGBA, double-buffered, depth and stencil) under the
-// test display and read the back buffer, as a person would see the frame before it is presented.
-// Pixel coordinates are window coordinates with y counted from the top row.
+// Render tests draw into one real GL window (RGBA, double-buffered, depth, stencil) and read the
+// back buffer: the frame as a person would see it once presented. Pixel y counts from the top row.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +11,10 @@ struct Rgba {
 
 // Opens the window once per process (later calls resize it). False without a display.
 bool open_test_window(int width, int height);
-
-// Makes the window width × height and tells the frame driver (reshape) about it.
+// Makes the window width × height, waits until GL draws at that size and tells the frame driver.
 void resize_test_window(int width, int height);
-
-// One pixel of the back buffer.
 Rgba read_pixel(int x, int y);
-
 // The whole back buffer, rows top first, 4 bytes a pixel.
 std::vector<uint8_t> read_frame(int width, int height);
-
 // Writes the back buffer to a PNG for a person to look at when a test fails.
 void save_frame_png(const char* path, int width, int height);
