@@ -8,8 +8,7 @@ work=$(mktemp -d) && out=$work/out/a.mp4
 . "$(dirname "$0")/../support/display.sh"
 trap 'display_stop; rm -rf "$work"' EXIT
 display_start 640x480x24 || exit 1
-mkdir "$work/demo" "$work/out" "$work/tmp" "$work/none" "$work/fake"
-cp "$data"/* "$work/demo"/
+mkdir "$work/demo" "$work/out" "$work/tmp" "$work/none" "$work/fake" && cp "$data"/* "$work/demo"/
 export TMPDIR=$work/tmp # the capture's temporary sound and log must go too
 fail() { echo "FAIL: $*" "$(cat "$work/err")" && exit 1; }
 run() { (cd "$work/demo" && "$@" >"$work/stdout" 2>"$work/err"); }
@@ -41,7 +40,7 @@ case $3 in
         fail "$prefix $args: not $message"
       [ -z "$(left)" ] || fail "$prefix $args: left behind: $(left)"
     done <<LIST
-|stray|unknown option 'stray' (see --help)
+|--size 160x91|--size 160x91: width and height must be even (the video is 4:2:0) (see --help)
 env PATH=$work/none||ffmpeg not found on the PATH (install the ffmpeg package)
 |--out $work/out/no/a.mp4|cannot write $work/out/no/a.mp4: No such file or directory
 |--out $work/out|cannot write $work/out: it is a folder

@@ -13,13 +13,11 @@ TEST(CaptureOptions, GiveTheirValuesOrOneLineSayingWhatIsWrong)
 {
     const struct {
         std::vector<const char*> argv;
-        std::string error;  // empty: a good line that gives `want`
+        std::string why;  // why the line is refused; empty for a good line that gives `want`
         CaptureOptions want = {};
     } cases[] = {
         {{"a", "--help"}, "", {1920, 1080, 60, "vordel.mp4", 0, -1, true}},
-        {{"a", "--size=160x90", "--fps", "10", "--out", "b", "--from=12.5"},
-         "",
-         {160, 90, 10, "b", 12.5, -1}},
+        {{"a", "--size=160x90", "--fps", "10", "--out=b", "--from=12.5"}, "", {160, 90, 10, "b", 12.5, -1}},
         {{"a", "--size", "2x8192", "--fps=1000", "--to=1e9"}, "", {2, 8192, 1000, "vordel.mp4", 0, 1e9}},
         {{"a", "--from", "40", "--to", "40", "-h"}, "", {1920, 1080, 60, "vordel.mp4", 40, 40, true}},
         {{"a", "extra"}, "unknown option 'extra'"},
@@ -41,9 +39,9 @@ TEST(CaptureOptions, GiveTheirValuesOrOneLineSayingWhatIsWrong)
         CaptureOptions o;
         std::string error;
         EXPECT_EQ(parse_capture_options(static_cast<int>(c.argv.size()), c.argv.data(), o, error),
-                  c.error.empty());
-        EXPECT_EQ(error, c.error);
-        const CaptureOptions& w = c.error.empty() ? c.want : o;
+                  c.why.empty());
+        EXPECT_EQ(error, c.why);
+        const CaptureOptions& w = c.why.empty() ? c.want : o;
         EXPECT_EQ(std::tie(o.width, o.height, o.frames_per_second, o.out, o.from_row, o.to_row, o.help),
                   std::tie(w.width, w.height, w.frames_per_second, w.out, w.from_row, w.to_row, w.help));
     }
@@ -51,7 +49,8 @@ TEST(CaptureOptions, GiveTheirValuesOrOneLineSayingWhatIsWrong)
 
 TEST(FadedMusic, CutsTheFramesOutOfTheMusicAndRampsTheVolumeAcrossEach)
 {
-    DecodedAudio music{std::vector<int16_t>(2000, 20000), 2, 1000};  // 100 sample frames a frame at 10 fps
+    // Stereo at 1000 Hz: 100 sample frames a video frame at 10 fps; left counts up, right is 20000.
+    DecodedAudio music{std::vector<int16_t>(2000, 20000), 2, 1000};
     for (size_t i = 0; i < music.samples.size(); i += 2)
         music.samples[i] = static_cast<int16_t>(i);
     EXPECT_EQ(faded_music(music, 3, 10, {1, 1}),
