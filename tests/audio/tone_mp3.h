@@ -27,7 +27,6 @@ inline std::vector<uint8_t> encode_tone_mp3(const ToneSpec& spec)
             spec.amplitude * 32767.0 * std::sin(6.283185307179586 * spec.frequency * i / spec.rate)));
     lame_global_flags* lame = lame_init();
     lame_set_in_samplerate(lame, spec.rate);
-    lame_set_out_samplerate(lame, spec.rate);
     lame_set_num_channels(lame, spec.channels);
     lame_set_brate(lame, spec.kbps);
     lame_init_params(lame);
