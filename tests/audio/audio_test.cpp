@@ -15,15 +15,15 @@
 TEST(Mp3Decoder, DecodesToTheExactLengthRateAndLevelOrRefusesWithAnEmptyResult)
 {
     // More than one read from the file; mono at another rate. Junk before the first frame is skipped.
-    for (const ToneSpec& spec : {ToneSpec{4.5, 44100, 2}, ToneSpec{0.5, 22050, 1, 440.0, 0.25, 64}}) {
-        std::vector<uint8_t> mp3(100, 'x'), tone = encode_tone_mp3(spec);
+    for (const ToneSpec& wanted : {ToneSpec{4.5, 44100, 2}, ToneSpec{0.5, 22050, 1, 440.0, 0.25, 64}}) {
+        std::vector<uint8_t> mp3(100, 'x'), tone = encode_tone_mp3(wanted);
         mp3.insert(mp3.end(), tone.begin(), tone.end());
         DecodedAudio file;
         ASSERT_TRUE(decode_mp3_file(write_temp_file("tone.mp3", mp3).c_str(), file));
-        EXPECT_TRUE(file.rate == spec.rate && file.channels == spec.channels);
-        EXPECT_EQ(file.samples.size(), std::lround(spec.seconds * spec.rate) * spec.channels);
+        EXPECT_TRUE(file.rate == wanted.rate && file.channels == wanted.channels);
+        EXPECT_EQ(file.samples.size(), std::lround(wanted.seconds * wanted.rate) * wanted.channels);
         const int16_t peak = *std::max_element(file.samples.begin(), file.samples.end());
-        EXPECT_NEAR(peak / (spec.amplitude * 32767.0), 1.0, 0.1) << "the tone's crest";
+        EXPECT_NEAR(peak / (wanted.amplitude * 32767.0), 1.0, 0.1) << "the tone's crest";
     }
     // Refused, leaving nothing in the result: no bytes, no file, a file cut inside its first frame.
     const std::vector<uint8_t> tone = encode_tone_mp3({}), cut(tone.begin(), tone.begin() + 40);

@@ -19,16 +19,16 @@ struct ToneSpec {
 
 // The same sine in every channel, led by the encoder's info frame so that decoders know the exact
 // (gapless) length.
-inline std::vector<uint8_t> encode_tone_mp3(const ToneSpec& spec)
+inline std::vector<uint8_t> encode_tone_mp3(const ToneSpec& tone)
 {
-    std::vector<short> pcm(static_cast<size_t>(std::lround(spec.seconds * spec.rate)));
+    std::vector<short> pcm(static_cast<size_t>(std::lround(tone.seconds * tone.rate)));
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = static_cast<short>(std::lround(
-            spec.amplitude * 32767.0 * std::sin(6.283185307179586 * spec.frequency * i / spec.rate)));
+            tone.amplitude * 32767.0 * std::sin(6.283185307179586 * tone.frequency * i / tone.rate)));
     lame_global_flags* lame = lame_init();
-    lame_set_in_samplerate(lame, spec.rate);
-    lame_set_num_channels(lame, spec.channels);
-    lame_set_brate(lame, spec.kbps);
+    lame_set_in_samplerate(lame, tone.rate);
+    lame_set_num_channels(lame, tone.channels);
+    lame_set_brate(lame, tone.kbps);
     lame_init_params(lame);
     std::vector<uint8_t> mp3(pcm.size() * 5 / 4 + 14400);  // the encoder's bound on its output
     const int size = lame_encode_buffer(lame, pcm.data(), pcm.data(), static_cast<int>(pcm.size()),
