@@ -1,0 +1,132 @@
+// The audio layer: MP3 decoding, the smooth position against a simulated mixer, and the audio calls
+// over a real OpenAL Soft mixer that writes what it plays to a wave file, in real time (under 1 s).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string_view>
+#include <thread>
+
+#include "audio/audio.h"
+#include "audio/mp3_decoder.h"
+#include "audio/position_smoother.h"
+#include "tone_mp3.h"
+
+TEST(Mp3Decoder, DecodesToTheExactLengthRateAndLevelOrRefusesWithAnEmptyResult)
+{
+    // More than one read from the file; mono at another rate. Junk before the first frame is skipped.
+    for (const ToneSpec& wanted : {ToneSpec{4.5, 44100, 2}, ToneSpec{0.5, 22050, 1, 440.0, 0.25, 64}}) {
+        std::vector<uint8_t> mp3(100, 'x'), tone = encode_tone_mp3(wanted);
+        mp3.insert(mp3.end(), tone.begin(), tone.end());
+        DecodedAudio file;
+        ASSERT_TRUE(decode_mp3_file(write_temp_file("tone.mp3", mp3).c_str(), file));
+        EXPECT_TRUE(file.rate == wanted.rate && file.channels == wanted.channels);
+        EXPECT_EQ(file.samples.size(), std::lround(wanted.seconds * wanted.rate) * wanted.channels);
+        const int16_t peak = *std::max_element(file.samples.begin(), file.samples.end());
+        EXPECT_NEAR(peak / (wanted.amplitude * 32767.0), 1.0, 0.1) << "the tone's crest";
+    }
+    // Refused, leaving nothing in the result: no bytes, no file, a file cut inside its first frame.
+    const std::vector<uint8_t> tone = encode_tone_mp3({}), cut(tone.begin(), tone.begin() + 40);
+    DecodedAudio stale[4] = {{{1}, 2, 44100}, {{1}, 2, 44100}, {{1}, 2, 44100}, {{1}, 2, 44100}};
+    EXPECT_FALSE(decode_mp3_memory(nullptr, 1, stale[0]) || decode_mp3_file(nullptr, stale[1]) ||
+                 decode_mp3_memory(cut.data(), cut.size(), stale[2]) ||
+                 decode_mp3_file(write_temp_file("cut.mp3", cut).c_str(), stale[3]));
+    for (const DecodedAudio& out : stale)
+        EXPECT_TRUE(out.samples.empty() && out.channels == 0 && out.rate == 0);
+}
+
+TEST(PositionSmoother, StaysWithinAPeriodOfAMixerThatMovesInStairsAndStopsAtTheEnd)
+{
+    // Queries every 2 ms; mix k comes at 7 ms + k periods, every 20th `late` and the rest in order.
+    constexpr double MIX = 1024.0 / 44100.0, LATENCY = 2.0 * MIX, STEP = 0.002, END = 2.0;
+    for (const auto& [late, max_step] : {std::pair{0.0, STEP}, {0.015, 2 * STEP}, {0.15, 0.15}}) {
+        PositionSmoother smoother;  // a late mix is caught up at twice the clock, a long stall jumped
+        double position = 0.0;
+        for (double t = 0.0, mixes = 0; t < END + 0.5; t += STEP) {
+            while (0.007 + mixes * MIX + (std::fmod(mixes, 20) == 10 ? late : 0.0) <= t)
+                ++mixes;
+            const double lower = mixes * MIX - LATENCY, upper = std::min(lower + MIX, END), last = position;
+            position = smooth_position(smoother, {lower, upper, END}, t);
+            ASSERT_TRUE(position >= last && position <= last + max_step + 1e-9 &&
+                        position <= std::max(upper, 0.0) && position >= std::min(lower, END) - MIX)
+                << t;
+        }
+        EXPECT_TRUE(position == END && smooth_position(smoother, {1.0, 1.0, END}, 3.0) == END) << "went back";
+    }
+}
+
+TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefuseTheRest)
+{
+    constexpr int RATE = 48000;       // asked of audio_init: not OpenAL Soft's default
+    constexpr double PERIOD = 0.024;  // OpenAL Soft's mixing period, rounded up
+    // Mono at the output's rate (not resampled); its length in frames does not survive a trip via seconds.
+    const std::string mono = write_temp_file("mono.mp3", encode_tone_mp3({0.6445, RATE, 1}));
+    // OpenAL Soft reads this at its first call. Without dither, silence is zeros, the rest as mixed.
+    const std::string wave = temp_dir() + "/out.wav", conf = temp_dir() + "/al.conf";
+    std::ofstream(conf) << "[general]\ndrivers=wave\nsample-type=int16\ndither=false\n[wave]\nfile=" << wave;
+    ASSERT_TRUE(setenv("ALSOFT_CONF", conf.c_str(), 1) == 0 && setenv("ALSOFT_DRIVERS", "wave", 1) == 0);
+    const auto init = [](int device, uint32_t rate) { return audio_init(device, rate, 0, 0, nullptr); };
+    const auto open = [](std::string file, bool memory = false, uint64_t offset = 0, uint64_t length = 0) {
+        return audio_stream_create_file(memory, file.c_str(), offset, length, AUDIO_STREAM_PRESCAN);
+    };
+    const auto refused = [](AudioStream bad) {  // by every call
+        return !audio_channel_play(bad, false) && !audio_channel_set_attribute(bad, AUDIO_ATTRIB_VOL, 1) &&
+               !audio_channel_get_position(bad, AUDIO_POS_BYTE) && !audio_channel_bytes_to_seconds(bad, 9) &&
+               !audio_stream_free(bad);
+    };
+    DecodedAudio pcm;
+    AudioStream first = 0, stream = 0;
+    std::filesystem::create_directory(wave);  // the wave writer cannot open its file: no output
+    const std::pair<const char*, bool> steps[] = {
+        {"no output", !init(-1, RATE) && !open(mono) && !audio_free()},
+        {"default device, audio rate", std::filesystem::remove(wave) && !init(3, RATE) && !init(-1, 192001)},
+        {"open, and again", init(-1, RATE) && init(-1, RATE)},
+        {"whole files",
+         !open("missing") && !open(mono, true) && !open(mono, false, 1) && !open(mono, false, 0, 1)},
+        {"own byte rate", (first = open(mono)) != 0 && audio_channel_bytes_to_seconds(first, RATE * 2) == 1},
+        {"volume only", !audio_channel_set_attribute(first, 7, 1) && refused(0) && refused(0xFFFFFFFF)},
+        {"freed once", audio_stream_free(first) && refused(first)},
+        {"a new handle", (stream = open(mono)) != 0 && stream != first && decode_mp3_file(mono.c_str(), pcm)},
+        {"at 0 until played",
+         !audio_channel_get_position(stream, AUDIO_POS_BYTE) && audio_channel_play(stream, false)},
+        {"full volume", audio_channel_set_attribute(stream, AUDIO_ATTRIB_VOL, 2)},
+    };  // each after the one before
+    for (const auto& [what, ok] : steps)
+        ASSERT_TRUE(ok) << what;
+    std::vector<double> set_at;  // where the volume went to 0.5, then NaN (silent); play again is idle
+    for (uint64_t bytes = 0, last = 0, polls = 0; bytes != pcm.samples.size() * 2; last = bytes, ++polls) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // like the frame loop
+        bytes = audio_channel_get_position(stream, AUDIO_POS_BYTE);
+        const double seconds = audio_channel_bytes_to_seconds(stream, bytes);
+        ASSERT_TRUE(bytes >= last && polls < 1000) << "backwards, or stuck";
+        if (set_at.size() < 2 && seconds >= 0.2 * (set_at.size() + 1)) {
+            audio_channel_set_attribute(stream, AUDIO_ATTRIB_VOL, set_at.empty() ? 0.5f : std::nanf(""));
+            set_at.push_back(seconds);
+            ASSERT_TRUE(audio_channel_play(stream, false) && !audio_channel_get_position(stream, 1));
+        }
+    }
+    ASSERT_TRUE(audio_free() && refused(stream) && !audio_free()) << "the streams go with the library";
+    std::vector<int16_t> out(std::filesystem::file_size(wave) / 2);  // stereo
+    std::ifstream(wave, std::ios::binary).read(reinterpret_cast<char*>(out.data()), out.size() * 2);
+    // The stream starts after the header, which ends with the data chunk's 8 bytes, and after zeros.
+    size_t start = (std::string_view(reinterpret_cast<char*>(out.data()), 100).find("data") + 8) / 4;
+    while (out[2 * start] == 0)
+        ++start;
+    const auto first_off = [&](size_t from, double gain) {  // the first frame not at this gain
+        for (size_t i = from; i < pcm.samples.size(); ++i)
+            if (std::abs(out[2 * (start + i)] - std::lround(gain * pcm.samples[i])) > 1 ||
+                out[2 * (start + i) + 1] != out[2 * (start + i)])
+                return i;
+        return pcm.samples.size();
+    };
+    // Centred: between the linear and the equal-power pan law's centre (0.5 and 0.71 of the level).
+    const double centre = *std::max_element(out.begin() + 2 * start, out.begin() + 2 * start + 9600) /
+                          double(*std::max_element(pcm.samples.begin(), pcm.samples.begin() + 4800));
+    EXPECT_TRUE(centre >= 0.5 && centre <= 0.71) << centre;
+    // Each change lands in the next mix: not before what was written at the position read, and
+    // soon after (with room for a busy machine between reading the position and setting it).
+    const size_t half = first_off(0, centre), silent = first_off(half + PERIOD * RATE, centre / 2);
+    EXPECT_EQ(first_off(silent + PERIOD * RATE, 0.0), pcm.samples.size());
+    for (const auto& [frame, position] : {std::pair{half, set_at[0]}, {silent, set_at[1]}})
+        EXPECT_TRUE(frame >= position * RATE && frame <= (position + 0.2) * RATE) << frame << " " << position;
+}
