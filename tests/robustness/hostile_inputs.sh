@@ -85,12 +85,10 @@ list_cases() {
   esac
 }
 
-played_bytes() { stat -c %s "$1/out.wav" 2>/dev/null || echo 0; }
-
 # Runs one case and prints "ok|FAIL files damage outcome gl=... playing=... problem".
 run_case() {
   local expected=${*: -1} how=${*: -2:1} files=("${@:1:$#-2}")
-  local work start gl_ms=- playing_ms=- status problem= outcome= window tries=0
+  local work start elapsed gl_ms=- playing_ms=- status problem= outcome=other tries=0 window
   work=$(mktemp -d)
   cp "$data"/music.mp3 "$data"/sync_*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$work"/
   [ "${files[0]}" = sync_scene.track ] || write_track "$work/sync_scene.track" 3 0 00000000 0  9 $ONE 0  18 $TWO 0
@@ -103,14 +101,11 @@ run_case() {
      > "$work/out.txt" 2> "$work/err.txt") &
   local pid=$!
   while kill -0 $pid 2>/dev/null; do
-    local elapsed=$(($(date +%s%3N) - start))
+    elapsed=$(($(date +%s%3N) - start))
     [ "$gl_ms" != - ] || ! grep -q '^OpenGL renderer: ' "$work/out.txt" || gl_ms=$elapsed
-    if [ "$gl_ms" = - ] && [ $elapsed -gt $((GL_LINES_LIMIT_S * 1000)) ]; then
-      problem="no GL lines after $GL_LINES_LIMIT_S s"; break
-    fi
-    if [ "$(played_bytes "$work")" -ge $((WAVE_HEADER_BYTES + PLAY_SECONDS * WAVE_BYTES_PER_SECOND)) ]; then
-      playing_ms=$elapsed; break
-    fi
+    [ "$gl_ms" != - ] || [ $elapsed -le $((GL_LINES_LIMIT_S * 1000)) ] || { problem="no GL lines after $GL_LINES_LIMIT_S s"; break; }
+    [ "$(stat -c %s "$work/out.wav" 2>/dev/null || echo 0)" -lt $((WAVE_HEADER_BYTES + PLAY_SECONDS * WAVE_BYTES_PER_SECOND)) ] \
+      || { playing_ms=$elapsed; break; }
     [ $elapsed -le $((PLAYING_LIMIT_S * 1000)) ] || { problem="not playing after $PLAYING_LIMIT_S s"; break; }
     sleep 0.1
   done
@@ -121,35 +116,21 @@ run_case() {
     for _ in $(seq 1 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     tries=$((tries + 1))
   done
-  if kill -0 $pid 2>/dev/null; then
-    kill -9 $pid
-    [ -n "$problem" ] || problem="still running $EXIT_LIMIT_S s after Escape"
-  fi
+  kill -9 $pid 2>/dev/null && : "${problem:=still running $EXIT_LIMIT_S s after Escape}"
   wait $pid
   status=$?
 
-  if grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: ' "$work/err.txt"; then
-    problem="sanitizer report: $(grep -m1 -E 'ERROR:|runtime error:|SUMMARY:' "$work/err.txt")"
+  if [ "$status" = 0 ] && [ "$(tail -c 6 "$work/out.txt")" = finito ]; then
+    outcome=plays
+  elif [ "$status" = 2 ] && [ "$(tail -1 "$work/out.txt")" = "failed to open music" ] && ! grep -q finito "$work/out.txt"; then
+    outcome=no-music
   fi
-  if [ -z "$problem" ]; then
-    if [ "$status" = 0 ] && [ "$(tail -c 6 "$work/out.txt")" = finito ]; then
-      outcome=plays
-    elif [ "$status" = 2 ] && [ "$(tail -1 "$work/out.txt")" = "failed to open music" ] \
-         && ! grep -q finito "$work/out.txt"; then
-      outcome=no-music
-    else
-      outcome="status-$status"
-    fi
-    head -1 "$work/out.txt" | grep -q '^OpenGL version: ' || problem="first line is not the GL version"
-    [ "$outcome" = "$expected" ] || problem="ended as $outcome, expected $expected"
-  fi
-  local label="${files[0]}"
-  [ ${#files[@]} = 1 ] || label="${#files[@]}-files"
+  grep -q -m1 -E 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: ' "$work/err.txt" && : "${problem:=sanitizer report}"
+  head -1 "$work/out.txt" | grep -q '^OpenGL version: ' || : "${problem:=first line is not the GL version}"
+  [ "$outcome" = "$expected" ] || : "${problem:=ended as $outcome (status $status), expected $expected}"
   printf '%-4s %-18s %-16s %-8s gl=%sms playing=%sms %s\n' "$([ -z "$problem" ] && echo ok || echo FAIL)" \
-    "$label" "$how" "${outcome:-?}" "$gl_ms" "$playing_ms" "$problem"
-  if [ -n "$problem" ]; then
-    echo "--- console"; head -c 2000 "$work/out.txt"; echo; echo "--- errors"; head -40 "$work/err.txt"
-  fi
+    "${files[0]}$([ ${#files[@]} = 1 ] || echo " +$((${#files[@]} - 1))")" "$how" "$outcome" "$gl_ms" "$playing_ms" "$problem"
+  [ -z "$problem" ] || { echo "--- console"; head -c 2000 "$work/out.txt"; echo; echo "--- errors"; head -40 "$work/err.txt"; }
   rm -rf "$work"
   [ -z "$problem" ]
 }
