@@ -27,14 +27,14 @@ inline void write_text(const std::string& path, const std::string& text)
     std::ofstream(path) << text;
 }
 
-// Runs `tool` with `args` (which hold no single quote) and expects its exit status and how its
-// output (status 0) or error begins; for status 1 the error begins with the file it is about, the
-// last argument. Errors are one line; nothing else is said. Returns the output.
+// Runs `tool` with `args` (no single quotes; stopped after 80 s) and expects its exit status and
+// how its output (status 0) or error begins, after the file it is about (the last argument) for
+// status 1. Errors are one line; nothing else is said. Returns the output.
 inline std::string expect_run(const std::string& tool, const std::vector<std::string>& args, int status,
                               std::string shown)
 {
     TempFolder streams;
-    std::string command = tool + " >" + streams.file("out") + " 2>" + streams.file("err");
+    std::string command = "timeout 80 " + tool + " >" + streams.file("out") + " 2>" + streams.file("err");
     for (const std::string& arg : args)
         command += " '" + arg + "'";
     const int exit = std::system(command.c_str());
