@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "audio/mp3_decoder.h"
-#include "tone_mp3.h"
+#include "tests/audio/tone_mp3.h"
 
 namespace {
 

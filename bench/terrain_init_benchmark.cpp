@@ -7,12 +7,12 @@
 #include <chrono>
 #include <cstdio>
 
-#include "gl_window.h"
+#include "tests/support/gl_window.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/terrain_scene.h"
-#include "test_tracks.h"
+#include "tests/support/test_tracks.h"
 
 namespace {
 

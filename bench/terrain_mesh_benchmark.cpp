@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "reference_mesh.h"
+#include "tests/terrain/reference_mesh.h"
 #include "terrain/terrain_mesh.h"
 
 namespace {
