@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "timeline.h"
+#include "tools/synctool/timeline.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ void check(bool condition)
         __builtin_trap();
 }
 
-bool same_keys(const std::vector<Key>& a, const std::vector<Key>& b)
+bool same_keys(const std::vector<TrackKey>& a, const std::vector<TrackKey>& b)
 {
     if (a.size() != b.size())
         return false;
@@ -51,20 +51,20 @@ void check_parse(const std::string& text)
             check(track.keys[i - 1].row < track.keys[i].row);
 
         const std::vector<unsigned char> bytes = encode_track(track.keys);
-        std::vector<Key> decoded;
+        std::vector<TrackKey> decoded;
         std::string reason;
         check(decode_track(bytes, decoded, reason));
         check(same_keys(decoded, track.keys));
 
-        for (const Key& key : track.keys)
-            (void)evaluate_keys(track.keys, key.row + 0.5);
+        for (const TrackKey& key : track.keys)
+            (void)keys_value(track.keys, key.row + 0.5);
     }
 }
 
 void check_decode(const uint8_t* data, size_t size)
 {
     const std::vector<unsigned char> bytes(data, data + size);
-    std::vector<Key> keys;
+    std::vector<TrackKey> keys;
     std::string reason;
     if (!decode_track(bytes, keys, reason)) {
         check(keys.empty());
@@ -72,7 +72,7 @@ void check_decode(const uint8_t* data, size_t size)
         return;
     }
     check(encode_track(keys) == bytes);
-    for (const Key& key : keys)
+    for (const TrackKey& key : keys)
         check(std::isfinite(key.value));
 }
 
