@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "timeline.h"
+#include "tools/synctool/timeline.h"
 
 namespace {
 
@@ -26,19 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     const bool parsed = parse_timeline(text, timeline, error);
     check(parsed ? timeline.tracks.size() == TIMELINE_TRACK_COUNT : error.line >= 0 && !error.reason.empty());
-    std::vector<Key> decoded;
+    std::vector<TrackKey> decoded;
     std::string reason;
     for (size_t t = 0; t < timeline.tracks.size(); ++t) {
         const std::vector<unsigned char> bytes = encode_track(timeline.tracks[t].keys);
         check(timeline.tracks[t].name == TIMELINE_TRACK_NAMES[t] && decode_track(bytes, decoded, reason) &&
               encode_track(decoded) == bytes);
-        for (const Key& key : decoded)
-            (void)evaluate_keys(decoded, key.row + 0.5);
+        for (const TrackKey& key : decoded)
+            (void)keys_value(decoded, key.row + 0.5);
     }
     const std::vector<unsigned char> bytes(data, data + size);
     const bool accepted = decode_track(bytes, decoded, reason);
     check(accepted ? encode_track(decoded) == bytes : decoded.empty() && !reason.empty());
-    for (const Key& key : decoded)
+    for (const TrackKey& key : decoded)
         check(std::isfinite(key.value));
     return 0;
 }

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "free_track_device.h"
+#include "tests/support/free_track_device.h"
 #include "sync/track_value.h"
 
 namespace {

@@ -4,15 +4,12 @@
 
 #include <cmath>
 
+#include "scenes/angles.h"
 #include "scenes/camera.h"
 
 namespace {
 
-constexpr double PI = 3.141592653589793;
 constexpr double ROWS_PER_HALF_TURN = 10.0;
-// Two and four thirds taken in single precision before the multiplication by pi, as the
-// demo has always drawn them: not exactly 2pi/3 and 4pi/3.
-constexpr double VERTEX_OFFSETS[3] = {0.0, 2.0943951648110333, 4.1887903296220665};
 
 }  // namespace
 
@@ -33,7 +30,7 @@ void SpinningTriangle::render()
 
     glBegin(GL_TRIANGLES);
     const double base_angle = static_cast<double>(t) * PI;
-    for (double offset : VERTEX_OFFSETS) {
+    for (double offset : THIRD_TURNS) {
         const float angle = static_cast<float>(base_angle + offset);
         // x is the sine and y the cosine: angle 0 points up and the turn runs clockwise seen from +z.
         glVertex3f(static_cast<float>(std::sin(static_cast<double>(angle))),

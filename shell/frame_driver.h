@@ -6,7 +6,8 @@
 // SILENCE_THRESHOLD.
 #pragma once
 
-constexpr double ROWS_PER_SECOND = 17.066666666666666;  // the double nearest 1024 / 60
+#include "sync/music_clock.h"
+
 constexpr double FADE_OUT_ROW = 1024.0;
 constexpr float SILENCE_THRESHOLD = 0.0001f;
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "scenes/angles.h"
 #include "scenes/camera.h"
 #include "scenes/image_texture.h"
 #include "terrain/height_field.h"
@@ -16,11 +17,9 @@ constexpr const char* MARBLE_IMAGE = "marble.jpg";
 constexpr int IMAGE_COMPONENTS = 3;
 
 // The coloured lights circle the look-at point at height 1, 120 degrees apart, one turn every
-// 40 rows. The phases are 2/3 π and 4/3 π rounded to single precision, then widened.
+// 40 rows, at the phases of THIRD_TURNS.
 constexpr int COLOURED_LIGHTS = 3;
 constexpr double LIGHT_TIME_PER_ROW = 0.05;
-constexpr double PI = 3.141592653589793;
-constexpr double LIGHT_PHASES[COLOURED_LIGHTS] = {0.0, 2.0943951648110333, 4.1887903296220665};
 constexpr double LIGHT_CIRCLE_RADIUS = 3.0;
 constexpr float LIGHT_HEIGHT = 1.0f;
 constexpr float POINT_LIGHT = 1.0f;  // w of a position; 0 makes a direction
@@ -133,7 +132,7 @@ void coloured_light_positions(double row, float centre_x, float centre_z, float 
     const float t = static_cast<float>(row * LIGHT_TIME_PER_ROW);
     const double turned = static_cast<double>(t) * PI;
     for (int k = 0; k < COLOURED_LIGHTS; ++k) {
-        const float angle = static_cast<float>(turned + LIGHT_PHASES[k]);
+        const float angle = static_cast<float>(turned + THIRD_TURNS[k]);
         const float sine = static_cast<float>(std::sin(static_cast<double>(angle)));
         const float cosine = static_cast<float>(std::cos(static_cast<double>(angle)));
         positions[k][0] = static_cast<float>(static_cast<double>(sine) * LIGHT_CIRCLE_RADIUS +

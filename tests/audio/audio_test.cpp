@@ -10,7 +10,7 @@
 #include "audio/audio.h"
 #include "audio/mp3_decoder.h"
 #include "audio/position_smoother.h"
-#include "tone_mp3.h"
+#include "tests/audio/tone_mp3.h"
 
 TEST(Mp3Decoder, DecodesToTheExactLengthRateAndLevelOrRefusesWithAnEmptyResult)
 {

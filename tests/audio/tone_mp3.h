@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 struct ToneSpec {
     double seconds = 1.0;

@@ -6,8 +6,8 @@
 #include <tuple>
 #include <vector>
 
-#include "shell/capture_audio.h"
-#include "shell/capture_options.h"
+#include "capture/capture_audio.h"
+#include "capture/capture_options.h"
 
 TEST(CaptureOptions, GiveTheirValuesOrOneLineSayingWhatIsWrong)
 {

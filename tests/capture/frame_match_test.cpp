@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "gl_window.h"
+#include "tests/support/gl_window.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 TEST(CapturedFrames, MatchTheHarnessPictureOfTheirRowAndNoOther)
 {

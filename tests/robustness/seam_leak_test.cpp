@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "audio/audio.h"
-#include "free_track_device.h"
+#include "tests/support/free_track_device.h"
 #include "sync/demo_tracks.h"
 #include "sync/track_value.h"
 

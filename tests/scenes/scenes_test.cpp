@@ -11,15 +11,15 @@
 #include <tuple>
 #include <vector>
 
-#include "gl_window.h"
+#include "tests/support/gl_window.h"
 #include "scenes/image_texture.h"
 #include "scenes/spinning_cube.h"
 #include "scenes/spinning_triangle.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "shell/text_cards.h"
-#include "temp_folder.h"
-#include "test_tracks.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_tracks.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
-#include "test_tracks.h"
+#include "tests/support/test_tracks.h"
 
 TEST(EndOfDemo, PastRow1024TheFadeSetsTheVolumeAndTheRunEndsOnceItIsBelowTheSilenceThreshold)
 {

@@ -1,4 +1,4 @@
-#include "gl_window.h"
+#include "tests/support/gl_window.h"
 
 #include <GL/freeglut.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "test_tracks.h"
+#include "tests/support/test_tracks.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -14,7 +14,7 @@
 #include "sync/demo_tracks.h"
 #include "sync/track.h"
 #include "sync/track_value.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #ifndef VORDEL_SANITIZE
 // Outside the sanitizers, which bring their own, realloc (which grows both the registry and a

@@ -1,4 +1,4 @@
-#include "reference_mesh.h"
+#include "tests/terrain/reference_mesh.h"
 
 #include <cstring>
 

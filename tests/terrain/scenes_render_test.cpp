@@ -6,11 +6,11 @@
 #include <stb/stb_image_write.h>
 #include <unistd.h>
 
-#include "gl_window.h"
+#include "tests/support/gl_window.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
-#include "temp_folder.h"
-#include "test_tracks.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_tracks.h"
 
 namespace {
 

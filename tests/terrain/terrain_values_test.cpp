@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "reference_mesh.h"
+#include "tests/terrain/reference_mesh.h"
 #include "terrain/terrain_scene.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "audio/mp3_decoder.h"
-#include "tool_runner.h"
+#include "tests/tools/tool_runner.h"
 #include "tools/music/dsp.h"
 #include "tools/music/mp3_writer.h"
 #include "tools/music/score.h"

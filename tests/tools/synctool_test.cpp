@@ -6,9 +6,9 @@
 
 #include <cmath>
 
-#include "plot.h"
-#include "timeline.h"
-#include "tool_runner.h"
+#include "tools/synctool/plot.h"
+#include "tools/synctool/timeline.h"
+#include "tests/tools/tool_runner.h"
 
 const std::string SYNC = SYNCTOOL_PATH, DATA = DATA_DIR;
 

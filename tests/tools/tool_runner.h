@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 inline std::string read_text(const std::string& path)
 {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "pictures.h"
+#include "tools/images/pictures.h"
 
 namespace {
 

@@ -1,15 +1,16 @@
 // Drawing of the demo's textures and text cards (see pictures.h).
-#include "pictures.h"
+#include "tools/images/pictures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "tile_noise.h"
+#include "scenes/angles.h"
+
+#include "tools/images/tile_noise.h"
 
 namespace {
 
-constexpr float PI = 3.14159265f;
 constexpr int SUPERSAMPLE = 4;           // 4 × 4 samples per pixel for the emblem's hard edges
 constexpr int JPEG_QUALITY = 92;
 constexpr float CARD_TEXT_WIDTH = 330.0f;  // widest text line on a 512-pixel card, centred
@@ -60,10 +61,10 @@ Rgba get_pixel(const Canvas& canvas, int x, int y)
 // long, the diagonal ones short, straight edges through valleys between them.
 float star_radius(float angle)
 {
-    constexpr float SECTOR = PI / 4.0f;
+    constexpr float SECTOR = PI_FLOAT / 4.0f;
     constexpr float LONG_TIP = 0.80f, SHORT_TIP = 0.52f, VALLEY = 0.17f;
-    float a = std::fmod(angle, 2.0f * PI);
-    if (a < 0.0f) a += 2.0f * PI;
+    float a = std::fmod(angle, 2.0f * PI_FLOAT);
+    if (a < 0.0f) a += 2.0f * PI_FLOAT;
     const int k = static_cast<int>(a / SECTOR) % 8;
     const float tip_a = k * SECTOR, tip_b = (k + 1) * SECTOR, valley_a = tip_a + SECTOR * 0.5f;
     const float ra = (k % 2 == 0) ? LONG_TIP : SHORT_TIP;
@@ -86,13 +87,13 @@ Rgba emblem_sample(float x, float y, Rgba inner)
     const float r = std::sqrt(x * x + y * y);
     const float angle = std::atan2(-y, x);
     if (r > 1.0f) return TRANSPARENT;
-    if (r > 0.86f) return scaled(GOLD, 0.82f + 0.18f * std::cos(angle - PI * 0.25f));
+    if (r > 0.86f) return scaled(GOLD, 0.82f + 0.18f * std::cos(angle - PI_FLOAT * 0.25f));
     if (r > 0.80f && r < 0.83f) return scaled(PALE_GOLD, 0.9f);
     if (r < 0.11f) return {0.10f, 0.42f, 0.48f, 1.0f};
     if (r < 0.15f) return PALE_GOLD;
     if (r < star_radius(angle)) {
         // Each point has a light and a shaded half, like a folded paper star.
-        const float sector = std::fmod(angle + 2.0f * PI, PI / 4.0f) / (PI / 4.0f);
+        const float sector = std::fmod(angle + 2.0f * PI_FLOAT, PI_FLOAT / 4.0f) / (PI_FLOAT / 4.0f);
         const Rgba light = {0.98f, 0.95f, 0.88f, 1.0f}, shade = {0.70f, 0.66f, 0.60f, 1.0f};
         return sector < 0.5f ? light : shade;
     }
@@ -209,7 +210,7 @@ Canvas make_grass_texture()
     const Rgba pale = {0.93f, 0.85f, 0.60f, 1.0f}, brown = {0.40f, 0.31f, 0.18f, 1.0f};
     for (int i = 0; i < BLADES; ++i) {
         const float x = random.range(0.0f, size), y = random.range(0.0f, size);
-        const float angle = random.range(0.0f, 2.0f * PI);
+        const float angle = random.range(0.0f, 2.0f * PI_FLOAT);
         const float length = random.range(5.0f, 16.0f), width = random.range(0.7f, 1.5f);
         const float shade = random.uniform();
         Rgba colour = mix(brown, pale, shade * shade * 0.4f + shade * 0.6f);
@@ -248,8 +249,8 @@ Canvas make_marble_texture()
             const float turb2 = tile_turbulence(u * 5.0f, v * 5.0f, 5, 5, 0.5f, SEED_MARBLE + 10);
             const float clouds = tile_fbm(u * 4.0f, v * 4.0f, 4, 5, 0.5f, SEED_MARBLE + 20);
             // Whole numbers of vein bands across the tile keep the phase periodic at the edges.
-            const float main_phase = 2.0f * PI * (2.0f * u + 1.0f * v) + 7.0f * turb;
-            const float fine_phase = 2.0f * PI * (-1.0f * u + 3.0f * v) + 9.0f * turb2;
+            const float main_phase = 2.0f * PI_FLOAT * (2.0f * u + 1.0f * v) + 7.0f * turb;
+            const float fine_phase = 2.0f * PI_FLOAT * (-1.0f * u + 3.0f * v) + 9.0f * turb2;
             const float main_vein = std::pow(1.0f - std::fabs(std::sin(main_phase)), 9.0f);
             const float fine_vein = std::pow(1.0f - std::fabs(std::sin(fine_phase)), 28.0f);
             Rgba c = mix(white, cloud, clamp01(0.5f + clouds));

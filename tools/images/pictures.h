@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "raster.h"
+#include "tools/images/raster.h"
 
 constexpr int EMBLEM_SIZE = 256;
 constexpr int GRASS_SIZE = 256;

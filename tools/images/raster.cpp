@@ -1,5 +1,5 @@
 // Canvas, mask, text and file output for the authoring tools (see raster.h).
-#include "raster.h"
+#include "tools/images/raster.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,12 @@
 // Periodic gradient noise and the random source of the picture generator (see tile_noise.h).
-#include "tile_noise.h"
+#include "tools/images/tile_noise.h"
 
 #include <cmath>
 
+#include "scenes/angles.h"
+
 namespace {
 
-constexpr float TWO_PI = 6.2831853f;
 constexpr float UNIT_FROM_HASH = 1.0f / 4294967296.0f;  // maps a 32-bit hash to 0..1
 
 int wrap(int i, int period)
@@ -20,7 +21,7 @@ float fade(float t) { return t * t * t * (t * (t * 6.0f - 15.0f) + 10.0f); }
 float lattice_dot(int ix, int iy, float dx, float dy, int period, uint32_t seed)
 {
     const uint32_t h = hash3(static_cast<uint32_t>(wrap(ix, period)), static_cast<uint32_t>(wrap(iy, period)), seed);
-    const float angle = static_cast<float>(h) * UNIT_FROM_HASH * TWO_PI;
+    const float angle = static_cast<float>(h) * UNIT_FROM_HASH * (2.0f * PI_FLOAT);
     return std::cos(angle) * dx + std::sin(angle) * dy;
 }
 

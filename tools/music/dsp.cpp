@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "scenes/angles.h"
 #include <deque>
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr double A4_HZ = 440.0;
 constexpr int A4_NOTE = 69;
 constexpr double NYQUIST_MARGIN = 0.45;  // highest cutoff as a fraction of the sample rate

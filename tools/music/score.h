@@ -9,9 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int32_t ROWS_PER_BEAT = 8;
-constexpr int32_t ROWS_PER_BAR = 32;
-constexpr double ROWS_PER_SECOND = 1024.0 / 60.0;
+#include "sync/music_clock.h"
 
 // First bar of each section; the demo's timeline is cut to these.
 constexpr int32_t INTRO_BAR = 0;       // pads alone, from silence

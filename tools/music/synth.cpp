@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scenes/angles.h"
+
 #include "tools/music/dsp.h"
 #include "tools/music/score.h"
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr double SECONDS_PER_ROW = 1.0 / ROWS_PER_SECOND;
 constexpr int FILTER_UPDATE_FRAMES = 8;  // sweeping filters recompute their coefficients this often
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "plot.h"
-#include "raster.h"
-#include "timeline.h"
+#include "tools/synctool/plot.h"
+#include "tools/images/raster.h"
+#include "tools/synctool/timeline.h"
 
 namespace {
 
@@ -190,7 +190,7 @@ int run_dump(const std::vector<std::string>& args)
 {
     if (args.size() != 1) return usage_error("dump takes exactly one track file");
     std::vector<unsigned char> bytes;
-    std::vector<Key> keys;
+    std::vector<TrackKey> keys;
     std::string error;
     if (!read_file(args[0], bytes, error)) return failure(error);
     if (!decode_track(bytes, keys, error)) return failure(args[0] + ": " + error);

@@ -1,5 +1,5 @@
 // Drawing of the timeline overview (see plot.h).
-#include "plot.h"
+#include "tools/synctool/plot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,15 +106,15 @@ Canvas plot_timeline(const Timeline& timeline, const Font& font)
         put_text(labels, font, range, SMALL_SIZE, 8.0f, top + 37.0f, false);
 
         const Rgba colour = lane_colour(track.name);
-        float prev_x = x0, prev_y = y_of(evaluate_keys(track.keys, 0.0));
+        float prev_x = x0, prev_y = y_of(keys_value(track.keys, 0.0));
         for (int px = 1; px <= plot_width; ++px) {
             const double row = px / static_cast<double>(per_row);
-            const float x = x0 + static_cast<float>(px), y = y_of(evaluate_keys(track.keys, row));
+            const float x = x0 + static_cast<float>(px), y = y_of(keys_value(track.keys, row));
             draw_line(canvas, prev_x, prev_y, x, y, 1.6f, colour);
             prev_x = x;
             prev_y = y;
         }
-        for (const Key& key : track.keys) {
+        for (const TrackKey& key : track.keys) {
             if (key.row < 0 || key.row > rows) continue;
             const float x = x0 + key.row * per_row, y = y_of(key.value);
             fill_rect(canvas, x - 2.0f, y - 2.0f, x + 2.0f, y + 2.0f, KEY_MARK);

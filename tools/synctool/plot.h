@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "raster.h"
-#include "timeline.h"
+#include "tools/images/raster.h"
+#include "tools/synctool/timeline.h"
 
 // Draws the timeline; needs a loaded font for the labels.
 Canvas plot_timeline(const Timeline& timeline, const Font& font);

@@ -1,5 +1,5 @@
 // Timeline text parser, track file encoder/decoder and printer (see timeline.h).
-#include "timeline.h"
+#include "tools/synctool/timeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "sync/track_value.h"
 
 namespace {
 
@@ -224,7 +226,7 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
                                                     quoted(TIMELINE_TRACK_NAMES[section[s]]) + " is not after row " +
                                                     std::to_string(track.keys.back().row));
             }
-            track.keys.push_back({row, value, static_cast<int8_t>(interpolation)});
+            track.keys.push_back({row, value, interpolation});
         }
     }
     for (int i = 0; i < TIMELINE_TRACK_COUNT; ++i) {
@@ -239,12 +241,12 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
     return true;
 }
 
-std::vector<unsigned char> encode_track(const std::vector<Key>& keys)
+std::vector<unsigned char> encode_track(const std::vector<TrackKey>& keys)
 {
     std::vector<unsigned char> out;
     out.reserve(TRACK_HEADER_BYTES + keys.size() * TRACK_KEY_BYTES);
     put_u32(out, static_cast<uint32_t>(keys.size()));
-    for (const Key& key : keys) {
+    for (const TrackKey& key : keys) {
         uint32_t bits = 0;
         std::memcpy(&bits, &key.value, sizeof bits);
         put_u32(out, static_cast<uint32_t>(key.row));
@@ -254,10 +256,10 @@ std::vector<unsigned char> encode_track(const std::vector<Key>& keys)
     return out;
 }
 
-bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& out, std::string& error)
+bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>& out, std::string& error)
 {
     out.clear();
-    std::vector<Key> keys;  // handed out only when the whole file is sound
+    std::vector<TrackKey> keys;  // handed out only when the whole file is sound
     if (bytes.size() < TRACK_HEADER_BYTES) {
         error = "file is " + std::to_string(bytes.size()) + " bytes, too short for a key count";
         return false;
@@ -280,7 +282,7 @@ bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& out
     }
     for (int32_t i = 0; i < count; ++i) {
         const size_t at = TRACK_HEADER_BYTES + static_cast<size_t>(i) * TRACK_KEY_BYTES;
-        Key key{};
+        TrackKey key{};
         key.row = static_cast<int32_t>(get_u32(bytes, at));
         const uint32_t bits = get_u32(bytes, at + 4);
         std::memcpy(&key.value, &bits, sizeof bits);
@@ -331,7 +333,7 @@ std::string format_track(const TrackData& track)
 {
     constexpr int ROW_COLUMN = 10, VALUE_COLUMN = 12;
     std::string out = "track " + track.name + "\n";
-    for (const Key& key : track.keys) {
+    for (const TrackKey& key : track.keys) {
         std::string row = format_row(key.row), value = format_value(key.value);
         row.resize(std::max<size_t>(row.size() + 1, ROW_COLUMN), ' ');
         value.resize(std::max<size_t>(value.size() + 1, VALUE_COLUMN), ' ');
@@ -341,29 +343,9 @@ std::string format_track(const TrackData& track)
     return out;
 }
 
-double evaluate_keys(const std::vector<Key>& keys, double row)
+double keys_value(const std::vector<TrackKey>& keys, double row)
 {
-    if (keys.empty()) return 0.0;
-    const double whole = std::floor(row);
-    // Rows outside the 32-bit range are before the first or after the last key.
-    if (whole < static_cast<double>(keys.front().row)) return keys.front().value;
-    if (whole >= static_cast<double>(keys.back().row)) return keys.back().value;
-    size_t lo = 0, hi = keys.size();
-    while (hi - lo > 1) {
-        const size_t mid = (lo + hi) / 2;
-        if (static_cast<double>(keys[mid].row) <= whole) lo = mid; else hi = mid;
-    }
-    const Key& k = keys[lo];
-    const Key& n = keys[lo + 1];
-    const double t = (row - static_cast<double>(k.row)) / static_cast<double>(static_cast<int64_t>(n.row) - k.row);
-    double s = 0.0;
-    switch (static_cast<Interpolation>(k.interpolation)) {
-        case Interpolation::Hold: return k.value;
-        case Interpolation::Linear: s = t; break;
-        case Interpolation::Smooth: s = (3.0 - 2.0 * t) * (t * t); break;
-        case Interpolation::Ramp: s = std::pow(t, 2.0); break;
-        default: return 0.0;
-    }
-    const float step = n.value - k.value;
-    return static_cast<double>(k.value) + s * static_cast<double>(step);
+    // track_value only reads through the pointer.
+    const Track view{nullptr, const_cast<TrackKey*>(keys.data()), static_cast<int32_t>(keys.size())};
+    return track_value(&view, row);
 }

@@ -19,28 +19,20 @@
 #include <vector>
 
 #include "sync/demo_tracks.h"
+#include "sync/music_clock.h"
+#include "sync/track.h"
 
 // The timeline holds exactly the demo's tracks, named and ordered as the program registers them.
 constexpr int TIMELINE_TRACK_COUNT = DEMO_TRACK_COUNT;
 inline constexpr const char* const (&TIMELINE_TRACK_NAMES)[DEMO_TRACK_COUNT] = DEMO_TRACK_NAMES;
-constexpr int ROWS_PER_BEAT = 8;
-constexpr int BEATS_PER_BAR = 4;
-constexpr int ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR;
 constexpr int TRACK_KEY_BYTES = 9;
 constexpr int TRACK_HEADER_BYTES = 4;
 
-
-enum class Interpolation : int8_t { Hold = 0, Linear = 1, Smooth = 2, Ramp = 3 };
-
-struct Key {
-    int32_t row;
-    float value;
-    int8_t interpolation;  // an Interpolation, 0-3: parser and decoder accept nothing else
-};
-
+// Keys are the demo's own TrackKey; here their interpolation is always a KeyInterpolation (0-3):
+// the parser and the decoder accept nothing else.
 struct TrackData {
     std::string name;
-    std::vector<Key> keys;  // strictly ascending rows
+    std::vector<TrackKey> keys;  // strictly ascending rows
 };
 
 // All twenty tracks in the demo's order.
@@ -64,12 +56,12 @@ std::string track_file_name(const std::string& name);
 bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& error);
 
 // The bytes of a track file.
-std::vector<unsigned char> encode_track(const std::vector<Key>& keys);
+std::vector<unsigned char> encode_track(const std::vector<TrackKey>& keys);
 
 // Reads a track file's bytes. Refuses (false, `error` set) short files, negative or impossible
 // key counts, trailing bytes, unknown interpolation bytes, values that are not finite and rows
 // that do not ascend, since none of those can come from a timeline.
-bool decode_track(const std::vector<unsigned char>& bytes, std::vector<Key>& keys, std::string& error);
+bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>& keys, std::string& error);
 
 // The track in the timeline's syntax ("track NAME" and one line per key); parsing this and
 // encoding gives back the same bytes.
@@ -81,5 +73,5 @@ std::string format_row(int32_t row);
 // Shortest decimal text that reads back as exactly this float.
 std::string format_value(float value);
 
-// The track's value at a fractional row, the way the demo evaluates it (for plotting).
-double evaluate_keys(const std::vector<Key>& keys, double row);
+// The keys' value at a fractional row, evaluated by the demo's own track_value.
+double keys_value(const std::vector<TrackKey>& keys, double row);

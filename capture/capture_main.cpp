@@ -22,12 +22,12 @@
 
 #include "audio/audio.h"
 #include "audio/frame_clock.h"
-#include "shell/capture_audio.h"
-#include "shell/capture_options.h"
+#include "capture/capture_audio.h"
+#include "capture/capture_options.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "shell/startup.h"
-#include "shell/video_encoder.h"
+#include "capture/video_encoder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/video_encoder.h"
+#include "capture/video_encoder.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "shell/capture_audio.h"
+#include "capture/capture_audio.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "shell/capture_options.h"
+#include "capture/capture_options.h"
 
 #include <cerrno>
 #include <cmath>
