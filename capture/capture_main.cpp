@@ -26,6 +26,7 @@
 #include "capture/capture_options.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
+#include "shell/frame_window.h"
 #include "shell/startup.h"
 #include "capture/video_encoder.h"
 
@@ -34,8 +35,6 @@ namespace {
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_INTERRUPTED = 130;  // what shells report for a Ctrl-C
 constexpr int BYTES_PER_PIXEL = 3;
-constexpr int WINDOW_SETTLE_EVENTS = 200;  // event rounds allowed for the window to reach its size
-constexpr useconds_t WINDOW_SETTLE_PAUSE = 10000;  // microseconds between them: 2 s in all
 constexpr double PROGRESS_INTERVAL = 1.0;  // seconds between progress reports
 constexpr double BYTES_PER_MEGABYTE = 1e6;
 
@@ -46,8 +45,6 @@ void on_signal(int)
 {
     interrupted = 1;
 }
-
-void ignore_display() {}
 
 void on_close()
 {
@@ -115,42 +112,6 @@ uint64_t first_frame_at(double row, uint32_t frames_per_second)
     while (frame_row(n) < row)
         ++n;
     return n;
-}
-
-bool open_window(const CaptureOptions& options, std::string& error)
-{
-    if (std::getenv("DISPLAY") == nullptr || *std::getenv("DISPLAY") == '\0') {
-        error = "no X display (run it under xvfb-run for a machine without one)";
-        return false;
-    }
-    // Our options are not the window library's: it sees the program name only.
-    int argc = 1;
-    char name[] = "vordel-capture";
-    char* argv[] = {name, nullptr};
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
-    glutInitWindowSize(options.width, options.height);
-    glutInitWindowPosition(0, 0);
-    glutCreateWindow("Vordel");
-    glutDisplayFunc(ignore_display);
-    glutReshapeFunc(reshape);
-    glutCloseFunc(on_close);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
-    return true;
-}
-
-bool wait_for_window_size(const CaptureOptions& options, std::string& error)
-{
-    for (int i = 0; i < WINDOW_SETTLE_EVENTS; ++i) {
-        glutMainLoopEvent();
-        if (demo_state.window_width == options.width && demo_state.window_height == options.height)
-            return true;
-        usleep(WINDOW_SETTLE_PAUSE);
-    }
-    error = "the window could not be made " + std::to_string(options.width) + "x" +
-            std::to_string(options.height) + " (got " + std::to_string(demo_state.window_width) + "x" +
-            std::to_string(demo_state.window_height) + "; is the screen smaller?)";
-    return false;
 }
 
 // The frames to capture and the volume each sets: the driver's row and end-of-demo rule, frame by
@@ -263,13 +224,12 @@ int run(const CaptureOptions& options, VideoEncoder& encoder, std::string& audio
         return fail("ffmpeg not found on the PATH (install the ffmpeg package)");
     if (!reserve_video_output(options.out, encoder, error))
         return fail(error);
-    if (!open_window(options, error))
+    if (!open_frame_window("vordel-capture", options.width, options.height, error))
         return fail(error);
+    glutCloseFunc(on_close);
     const StartResult start = start_demo();
     if (start.status != 0)
         return fail(start.message);
-    if (!wait_for_window_size(options, error))
-        return fail(error);
 
     const DecodedAudio* music = frame_clock_music();
     if (music == nullptr)

@@ -1,46 +1,21 @@
 #include "tests/support/gl_window.h"
 
 #include <GL/freeglut.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 
-#include "shell/frame_driver.h"
+#include "shell/frame_window.h"
 
 // Debian's compiled writer: the header's own implementation trips the sanitizer build.
 #include <stb/stb_image_write.h>
 
 bool open_test_window(int width, int height)
 {
-    if (glutGet(GLUT_INIT_STATE) == 0) {
-        if (std::getenv("DISPLAY") == nullptr)
-            return false;
-        int argc = 1;
-        char name[] = "vordel-test";
-        char* argv[] = {name, nullptr};
-        glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
-        glutCreateWindow("Vordel test");
-        glutDisplayFunc([] {});
-        glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
-    }
-    resize_test_window(width, height);
-    return true;
-}
-
-void resize_test_window(int width, int height)
-{
-    glutReshapeWindow(width, height);
-    // The window system applies a new size asynchronously; two seconds is far more than it takes.
-    for (int i = 0; i < 200; ++i) {
-        glutMainLoopEvent();
-        if (glutGet(GLUT_WINDOW_WIDTH) == width && glutGet(GLUT_WINDOW_HEIGHT) == height)
-            break;
-        usleep(10000);
-    }
-    // The software renderer picks up the new size of its buffers only at a swap.
-    glutSwapBuffers();
-    reshape(width, height);
+    std::string error;
+    if (open_frame_window("vordel-test", width, height, error))
+        return true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
 }
 
 Rgba read_pixel(int x, int y)

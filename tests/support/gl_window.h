@@ -9,10 +9,9 @@ struct Rgba {
     uint8_t r, g, b, a;
 };
 
-// Opens the window once per process (later calls resize it). False without a display.
+// The frame window at width × height (opened once per process, resized later); false, with the
+// reason on standard error, without a display.
 bool open_test_window(int width, int height);
-// Makes the window width × height, waits until GL draws at that size and tells the frame driver.
-void resize_test_window(int width, int height);
 Rgba read_pixel(int x, int y);
 // The whole back buffer, rows top first, 4 bytes a pixel.
 std::vector<uint8_t> read_frame(int width, int height);
