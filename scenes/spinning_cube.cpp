@@ -79,6 +79,20 @@ int whole_cube_count(float amount)
     return static_cast<int>(whole);
 }
 
+// The cube of half-size 1 centred on the origin, six textured quads with their normals.
+void draw_cube()
+{
+    glBegin(GL_QUADS);
+    for (const CubeFace& face : CUBE_FACES) {
+        glNormal3f(face.normal[0], face.normal[1], face.normal[2]);
+        for (const CubeCorner& corner : face.corners) {
+            glTexCoord2f(corner.s, corner.t);
+            glVertex3f(corner.x, corner.y, corner.z);
+        }
+    }
+    glEnd();
+}
+
 void draw_cube_at(float x, const Tumble& tumble)
 {
     glPushMatrix();
@@ -87,7 +101,7 @@ void draw_cube_at(float x, const Tumble& tumble)
     glRotatef(tumble.x_degrees, 1.0f, 0.0f, 0.0f);
     glRotatef(tumble.y_degrees, 0.0f, 1.0f, 0.0f);
     glRotatef(tumble.z_degrees, 0.0f, 0.0f, 1.0f);
-    SpinningCube::draw_cube();
+    draw_cube();
     glPopMatrix();
 }
 
@@ -146,17 +160,4 @@ void SpinningCube::render()
         const float slide = fraction * spacing;
         draw_cube_at(static_cast<float>(last_whole_x + static_cast<double>(slide)), tumble);
     }
-}
-
-void SpinningCube::draw_cube()
-{
-    glBegin(GL_QUADS);
-    for (const CubeFace& face : CUBE_FACES) {
-        glNormal3f(face.normal[0], face.normal[1], face.normal[2]);
-        for (const CubeCorner& corner : face.corners) {
-            glTexCoord2f(corner.s, corner.t);
-            glVertex3f(corner.x, corner.y, corner.z);
-        }
-    }
-    glEnd();
 }

@@ -17,10 +17,6 @@ public:
     int init() override;
     void render() override;
 
-    // The cube of half-size 1 centred on the origin, six textured quads with their normals, drawn at
-    // the current model-view matrix.
-    static void draw_cube();
-
 private:
     uint32_t texture = 0;  // set by init
     const SyncState* state;

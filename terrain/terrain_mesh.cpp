@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "terrain/height_field.h"
+#include "terrain/terrain_mesh_internal.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "scenes/angles.h"
 #include "scenes/camera.h"
 #include "scenes/image_texture.h"
-#include "terrain/height_field.h"
 #include "terrain/terrain_mesh.h"
+#include "terrain/terrain_scene_internal.h"
 
 namespace {
 
@@ -240,9 +240,4 @@ void TerrainScene::render()
 
     // The landscape, which binds its own grass texture.
     glCallList(terrain_list);
-}
-
-float TerrainScene::height_at(float x, float z) const
-{
-    return terrain_height(noise_source, x, z);
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "terrain/terrain_mesh_internal.h"
+
 MeshComparison compare_with_literal(const PerlinNoise& noise, const TerrainMesh& mesh, QuadWindow window)
 {
     MeshComparison result{};

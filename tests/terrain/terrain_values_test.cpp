@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/terrain/reference_mesh.h"
-#include "terrain/terrain_scene.h"
+#include "terrain/terrain_scene_internal.h"
 
 namespace {
 
