@@ -43,7 +43,9 @@ int main(int argc, char** argv)
     std::printf("literal mesh: %.3f s (with per-value comparison)\n", literal);
     std::printf("ratio literal / cached: %.1f\n", literal / cached_best);
     std::printf("checksum literal %016" PRIx64 ", cached %016" PRIx64 " (%s)\n", result.literal_checksum,
-                result.cached_checksum, result.literal_checksum == result.cached_checksum ? "equal" : "DIFFERENT");
-    std::printf("values compared %" PRId64 ", differing %" PRId64 "\n", result.values, result.differing_values);
+                result.cached_checksum,
+                result.literal_checksum == result.cached_checksum ? "equal" : "DIFFERENT");
+    std::printf("values compared %" PRId64 ", differing %" PRId64 "\n", result.values,
+                result.differing_values);
     return result.differing_values == 0 && result.literal_checksum == result.cached_checksum ? 0 : 1;
 }

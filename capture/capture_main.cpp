@@ -81,7 +81,8 @@ std::string duration_text(double seconds)
 {
     const long hundredths = std::lround(seconds * 100.0);
     char text[40];
-    std::snprintf(text, sizeof text, "%ld:%02ld.%02ld", hundredths / 6000, hundredths / 100 % 60, hundredths % 100);
+    std::snprintf(text, sizeof text, "%ld:%02ld.%02ld", hundredths / 6000, hundredths / 100 % 60,
+                  hundredths % 100);
     return text;
 }
 
@@ -235,8 +236,9 @@ int run(const CaptureOptions& options, VideoEncoder& encoder, std::string& audio
     if (music == nullptr)
         return fail("failed to open music");
     if (music->rate % static_cast<long>(options.frames_per_second) != 0)
-        return fail("--fps " + std::to_string(options.frames_per_second) + " does not divide the music's sample rate (" +
-                    std::to_string(music->rate) + " Hz), so frames would not fall on whole samples");
+        return fail("--fps " + std::to_string(options.frames_per_second) +
+                    " does not divide the music's sample rate (" + std::to_string(music->rate) +
+                    " Hz), so frames would not fall on whole samples");
     audio_channel_play(demo_state.music, false);
 
     const uint64_t first = first_frame_at(options.from_row, options.frames_per_second);
@@ -278,7 +280,8 @@ int run(const CaptureOptions& options, VideoEncoder& encoder, std::string& audio
     stat(options.out.c_str(), &info);
     const double seconds = static_cast<double>(volumes.size()) / options.frames_per_second;
     std::fprintf(stderr, "vordel-capture: wrote %s: %zu frames, %s long, %.1f MB\n", options.out.c_str(),
-                 volumes.size(), duration_text(seconds).c_str(), static_cast<double>(info.st_size) / BYTES_PER_MEGABYTE);
+                 volumes.size(), duration_text(seconds).c_str(),
+                 static_cast<double>(info.st_size) / BYTES_PER_MEGABYTE);
     return 0;
 }
 

@@ -51,7 +51,8 @@ bool parse_row(const std::string& name, const std::string& text, double& row, st
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0.0 || value > MAX_ROW) {
+    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0.0 ||
+        value > MAX_ROW) {
         error = name + " wants a row (a number from 0 to 1e9), not '" + text + "'";
         return false;
     }
@@ -93,7 +94,8 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
                 return false;
         } else if (name == "--fps") {
             long fps = 0;
-            if (!parse_long(value.c_str(), fps) || fps < 1 || static_cast<unsigned long>(fps) > MAX_FRAMES_PER_SECOND) {
+            if (!parse_long(value.c_str(), fps) || fps < 1 ||
+                static_cast<unsigned long>(fps) > MAX_FRAMES_PER_SECOND) {
                 error = "--fps wants a whole number of frames per second from 1 to 1000, not '" + value + "'";
                 return false;
             }
@@ -130,5 +132,6 @@ const char* capture_usage()
            "  --from ROW   start at this row (17.0666 rows a second; default 0)\n"
            "  --to ROW     stop after this row (default: the end of the demo or of the music)\n"
            "  --help       show this text\n"
-           "Progress goes to standard error. Exit status 0 on success, 1 on an error, 130 when interrupted.\n";
+           "Progress goes to standard error. Exit status 0 on success, 1 on an error, 130 when "
+           "interrupted.\n";
 }

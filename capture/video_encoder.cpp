@@ -97,7 +97,8 @@ std::string find_on_path(const char* name)
             folder = ".";
         const std::string candidate = folder + "/" + name;
         struct stat info {};
-        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
             return candidate;
         start = colon + 1;
     }
@@ -107,7 +108,8 @@ std::string find_on_path(const char* name)
 int create_temp_file(const char* stem, std::string& path)
 {
     const char* folder = std::getenv("TMPDIR");
-    std::string pattern = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" + stem + "-XXXXXX";
+    std::string pattern =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" + stem + "-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
@@ -154,14 +156,51 @@ bool start_video(const VideoSettings& settings, VideoEncoder& encoder, std::stri
     const std::string rate = std::to_string(settings.audio_rate);
     const std::string channels = std::to_string(settings.audio_channels);
     // GL's rows come bottom first; vflip turns them. The format is fixed: the name need not say mp4.
-    const std::vector<std::string> args = {
-        settings.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-        "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", size, "-framerate", fps, "-i", "pipe:0",
-        "-f", "s16le", "-ar", rate, "-ac", channels, "-i", settings.audio_path,
-        "-map", "0:v:0", "-map", "1:a:0", "-vf", "vflip",
-        "-c:v", "libx264", "-crf", VIDEO_QUALITY, "-pix_fmt", "yuv420p",
-        "-c:a", "aac", "-b:a", AUDIO_BITRATE, "-movflags", "+faststart",
-        "-f", "mp4", encoder.temp};
+    const std::vector<std::string> args = {settings.ffmpeg,
+                                           "-hide_banner",
+                                           "-nostdin",
+                                           "-loglevel",
+                                           "error",
+                                           "-y",
+                                           "-f",
+                                           "rawvideo",
+                                           "-pix_fmt",
+                                           "rgb24",
+                                           "-s",
+                                           size,
+                                           "-framerate",
+                                           fps,
+                                           "-i",
+                                           "pipe:0",
+                                           "-f",
+                                           "s16le",
+                                           "-ar",
+                                           rate,
+                                           "-ac",
+                                           channels,
+                                           "-i",
+                                           settings.audio_path,
+                                           "-map",
+                                           "0:v:0",
+                                           "-map",
+                                           "1:a:0",
+                                           "-vf",
+                                           "vflip",
+                                           "-c:v",
+                                           "libx264",
+                                           "-crf",
+                                           VIDEO_QUALITY,
+                                           "-pix_fmt",
+                                           "yuv420p",
+                                           "-c:a",
+                                           "aac",
+                                           "-b:a",
+                                           AUDIO_BITRATE,
+                                           "-movflags",
+                                           "+faststart",
+                                           "-f",
+                                           "mp4",
+                                           encoder.temp};
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));

@@ -27,11 +27,11 @@ struct VideoSettings {
 };
 
 struct VideoEncoder {
-    std::string out;        // the requested name
-    std::string temp;       // where ffmpeg writes until the end
-    std::string log;        // ffmpeg's error output, for the one-line message
-    pid_t pid = -1;         // the child while it runs
-    int video_fd = -1;      // its standard input
+    std::string out;    // the requested name
+    std::string temp;   // where ffmpeg writes until the end
+    std::string log;    // ffmpeg's error output, for the one-line message
+    pid_t pid = -1;     // the child while it runs
+    int video_fd = -1;  // its standard input
 };
 
 // Claims a fresh temporary name beside `out` (the file is created empty). False with a reason when

@@ -16,7 +16,6 @@ Camera read_camera(const SyncState& state)
 
 void look_through(const Camera& camera)
 {
-    gluLookAt(camera.eye[0], camera.eye[1], camera.eye[2],
-              camera.target[0], camera.target[1], camera.target[2],
-              0.0, 1.0, 0.0);
+    gluLookAt(camera.eye[0], camera.eye[1], camera.eye[2], camera.target[0], camera.target[1],
+              camera.target[2], 0.0, 1.0, 0.0);
 }

@@ -49,8 +49,8 @@ bool open_frame_window(const char* program, int width, int height, std::string& 
         }
         usleep(SIZE_POLL_PAUSE_US);
     }
-    error = "the window could not be made " + std::to_string(width) + "x" + std::to_string(height) + " (got " +
-            std::to_string(glutGet(GLUT_WINDOW_WIDTH)) + "x" + std::to_string(glutGet(GLUT_WINDOW_HEIGHT)) +
-            "; is the screen smaller?)";
+    error = "the window could not be made " + std::to_string(width) + "x" + std::to_string(height) +
+            " (got " + std::to_string(glutGet(GLUT_WINDOW_WIDTH)) + "x" +
+            std::to_string(glutGet(GLUT_WINDOW_HEIGHT)) + "; is the screen smaller?)";
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "sync/track_value.h"
 
+// clang-format off
 const char* const DEMO_TRACK_NAMES[DEMO_TRACK_COUNT] = {
     "scene",
     "clear.r", "clear.g", "clear.b",
@@ -12,6 +13,7 @@ const char* const DEMO_TRACK_NAMES[DEMO_TRACK_COUNT] = {
     "fog",
     "text.i", "text.fade",
 };
+// clang-format on
 
 void register_demo_tracks(TrackDevice* device, SyncState& state)
 {

@@ -7,6 +7,7 @@
 
 #include "sync/track.h"
 
+// clang-format off
 enum DemoTrack : int {
     TRACK_SCENE,
     TRACK_CLEAR_R, TRACK_CLEAR_G, TRACK_CLEAR_B,
@@ -18,13 +19,14 @@ enum DemoTrack : int {
     TRACK_TEXT_I, TRACK_TEXT_FADE,
     DEMO_TRACK_COUNT
 };
+// clang-format on
 
 // "scene", "clear.r", ... "text.fade", indexed by DemoTrack.
 extern const char* const DEMO_TRACK_NAMES[DEMO_TRACK_COUNT];
 
 struct SyncState {
-    double current_row;                       // music position in rows; 0 before the first frame
-    Track* demo_tracks[DEMO_TRACK_COUNT];     // null until registered
+    double current_row;                    // music position in rows; 0 before the first frame
+    Track* demo_tracks[DEMO_TRACK_COUNT];  // null until registered
 };
 
 // Asks the device for the twenty tracks in their fixed order (reading each file once) and stores

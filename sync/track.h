@@ -33,7 +33,7 @@ using TrackCloseFn = int (*)(FILE* file);
 
 struct TrackDevice {
     char* base_name;
-    Track** tracks;       // in order of creation; null while no track exists
+    Track** tracks;  // in order of creation; null while no track exists
     int32_t track_count;
     TrackOpenFn open_file;  // fopen, fread and fclose unless a test swaps them
     TrackReadFn read_file;

@@ -38,7 +38,8 @@ BaseHeight base_height(float x, float z, double relief)
     const float radius = static_cast<float>(std::sqrt(static_cast<double>(x * x + z * z)));
     const double rise = clamp_to(static_cast<double>(radius) - RIDGE_RISE_START, 0.0, RING_TERM_LIMIT);
     const double fall = clamp_to(static_cast<double>(radius) - RIDGE_FALL_START, 0.0, RING_TERM_LIMIT);
-    const float ring = static_cast<float>(RING_SCALE * std::pow(rise, 2.0) - RING_SCALE * std::pow(fall, 2.0));
+    const float ring =
+        static_cast<float>(RING_SCALE * std::pow(rise, 2.0) - RING_SCALE * std::pow(fall, 2.0));
     const float base = static_cast<float>(relief + static_cast<double>(ring));
     const double mask = clamp_to((static_cast<double>(base) - DETAIL_THRESHOLD) * DETAIL_RAMP, 0.0, 1.0);
     return BaseHeight{base, mask};

@@ -8,6 +8,7 @@ constexpr int TABLE_SIZE = 256;
 constexpr int CELL_MASK = 255;
 
 // The reference permutation of improved gradient noise: every integer 0..255 once.
+// clang-format off
 constexpr int32_t REFERENCE_PERMUTATION[TABLE_SIZE] = {
     151, 160, 137, 91,  90,  15,  131, 13,  201, 95,  96,  53,  194, 233, 7,   225,
     140, 36,  103, 30,  69,  142, 8,   99,  37,  240, 21,  10,  23,  190, 6,   148,
@@ -26,6 +27,7 @@ constexpr int32_t REFERENCE_PERMUTATION[TABLE_SIZE] = {
     184, 84,  204, 176, 115, 121, 50,  45,  127, 4,   150, 254, 138, 236, 205, 93,
     222, 114, 67,  29,  24,  72,  243, 141, 128, 195, 78,  66,  215, 61,  156, 180,
 };
+// clang-format on
 
 // The low 8 bits of a floored coordinate. Outside the 32-bit range, where a plain conversion
 // would be undefined, the remainder modulo 256 gives the same bits the wrap would; a value that
@@ -70,8 +72,7 @@ NoiseCoordinate prepare_noise_coordinate(double value)
     return NoiseCoordinate{lattice_cell(floored), offset, fade(offset)};
 }
 
-PerlinNoise::PerlinNoise()
-    : permutation(REFERENCE_PERMUTATION, REFERENCE_PERMUTATION + TABLE_SIZE)
+PerlinNoise::PerlinNoise() : permutation(REFERENCE_PERMUTATION, REFERENCE_PERMUTATION + TABLE_SIZE)
 {
     permutation.insert(permutation.end(), REFERENCE_PERMUTATION, REFERENCE_PERMUTATION + TABLE_SIZE);
 }
@@ -97,16 +98,13 @@ double PerlinNoise::noise(double x, double y, double z) const
         lerp(cy.weight, lerp(cx.weight, grad(p[aa], fx, fy, fz), grad(p[ba], fx - 1, fy, fz)),
              lerp(cx.weight, grad(p[ab], fx, fy - 1, fz), grad(p[bb], fx - 1, fy - 1, fz)));
     const double far_layer =
-        lerp(cy.weight,
-             lerp(cx.weight, grad(p[aa + 1], fx, fy, fz - 1), grad(p[ba + 1], fx - 1, fy, fz - 1)),
-             lerp(cx.weight, grad(p[ab + 1], fx, fy - 1, fz - 1),
-                  grad(p[bb + 1], fx - 1, fy - 1, fz - 1)));
+        lerp(cy.weight, lerp(cx.weight, grad(p[aa + 1], fx, fy, fz - 1), grad(p[ba + 1], fx - 1, fy, fz - 1)),
+             lerp(cx.weight, grad(p[ab + 1], fx, fy - 1, fz - 1), grad(p[bb + 1], fx - 1, fy - 1, fz - 1)));
     const double n = lerp(cz.weight, near_layer, far_layer);
     return (n + 1.0) * 0.5;
 }
 
-double PerlinNoise::noise_on_layer(const NoiseCoordinate& x, const NoiseCoordinate& y,
-                                   int z_cell) const
+double PerlinNoise::noise_on_layer(const NoiseCoordinate& x, const NoiseCoordinate& y, int z_cell) const
 {
     // With a z offset of +0 the z weight is +0, so the z interpolation returns the near layer
     // unchanged (up to the sign of a zero, which the final +1 removes).
@@ -122,8 +120,7 @@ double PerlinNoise::noise_on_layer(const NoiseCoordinate& x, const NoiseCoordina
     const int ba = p[b] + z_cell;
     const int bb = p[b + 1] + z_cell;
 
-    const double n =
-        lerp(y.weight, lerp(x.weight, grad(p[aa], fx, fy, fz), grad(p[ba], fx - 1, fy, fz)),
-             lerp(x.weight, grad(p[ab], fx, fy - 1, fz), grad(p[bb], fx - 1, fy - 1, fz)));
+    const double n = lerp(y.weight, lerp(x.weight, grad(p[aa], fx, fy, fz), grad(p[ba], fx - 1, fy, fz)),
+                          lerp(x.weight, grad(p[ab], fx, fy - 1, fz), grad(p[bb], fx - 1, fy - 1, fz)));
     return (n + 1.0) * 0.5;
 }

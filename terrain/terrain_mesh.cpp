@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr float TANGENT_RUN = 0.06f;          // twice the spacing: from left to right neighbour
+constexpr float TANGENT_RUN = 0.06f;  // twice the spacing: from left to right neighbour
 constexpr float TANGENT_RUN_SQUARED = 0.0036f;
 
 // 1 / sqrt(sum): the sum as given in single precision, the root in double, rounded to single,
@@ -45,11 +45,11 @@ bool same_coordinate(float a, float b)
 // grid lines and the lines ± 0.03. The neighbours mostly fall between grid lines, so this is
 // about 1.6 times the grid, not 3 times.
 struct CoordinateAxis {
-    std::vector<float> values;        // sorted, each exact coordinate once
-    std::vector<int> line_slot;       // per grid point: index of the line itself in values
-    std::vector<int> lower_slot;      // per grid point: index of line - 0.03
-    std::vector<int> upper_slot;      // per grid point: index of line + 0.03
-    std::vector<int> grid_point_of;   // per value: its grid point, or -1 for an in-between value
+    std::vector<float> values;       // sorted, each exact coordinate once
+    std::vector<int> line_slot;      // per grid point: index of the line itself in values
+    std::vector<int> lower_slot;     // per grid point: index of line - 0.03
+    std::vector<int> upper_slot;     // per grid point: index of line + 0.03
+    std::vector<int> grid_point_of;  // per value: its grid point, or -1 for an in-between value
 };
 
 int slot_of(const std::vector<float>& values, float value)
@@ -175,7 +175,8 @@ TerrainMesh compute_terrain_mesh(const PerlinNoise& noise)
         const int k = axis.grid_point_of[static_cast<size_t>(z_slot)];
         if (k >= 0)
             return across_x[static_cast<size_t>(axis.line_slot[i]) * points + static_cast<size_t>(k)];
-        return across_z[i * between_values.size() + static_cast<size_t>(between_slot[static_cast<size_t>(z_slot)])];
+        return across_z[i * between_values.size() +
+                        static_cast<size_t>(between_slot[static_cast<size_t>(z_slot)])];
     };
 
     TerrainMesh mesh;

@@ -33,7 +33,7 @@ constexpr GLfloat LIGHT_COLOURS[LIGHT_COUNT][4] = {
 };
 constexpr GLfloat WHITE_LIGHT_DIRECTION[4] = {1.0f, 1.0f, 0.0f, 0.0f};
 
-constexpr double PEDESTAL_TOP = 1.0;  // the mirror plane, y = 1
+constexpr double PEDESTAL_TOP = 1.0;                             // the mirror plane, y = 1
 constexpr GLfloat MIRROR_DIFFUSE[4] = {1.0f, 1.0f, 1.0f, 0.7f};  // 30 % of the reflection shows
 constexpr GLfloat OPAQUE_DIFFUSE[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 constexpr GLbitfield ALL_BUFFERS = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
@@ -65,9 +65,11 @@ constexpr Face PEDESTAL_TOP_FACE = {
     {0, 1, 0}, {{{0, 1}, {-1, 1, -1}}, {{0, 0}, {-1, 1, 1}}, {{1, 0}, {1, 1, 1}}, {{1, 1}, {1, 1, -1}}}};
 constexpr Face PEDESTAL_SIDES[] = {
     {{0, 0, 1}, {{{0, 0}, {-1, -1, 1}}, {{1, 0}, {1, -1, 1}}, {{1, 1}, {1, 1, 1}}, {{0, 1}, {-1, 1, 1}}}},
-    {{0, 0, -1}, {{{1, 0}, {-1, -1, -1}}, {{1, 1}, {-1, 1, -1}}, {{0, 1}, {1, 1, -1}}, {{0, 0}, {1, -1, -1}}}},
+    {{0, 0, -1},
+     {{{1, 0}, {-1, -1, -1}}, {{1, 1}, {-1, 1, -1}}, {{0, 1}, {1, 1, -1}}, {{0, 0}, {1, -1, -1}}}},
     {{1, 0, 0}, {{{1, 0}, {1, -1, -1}}, {{1, 1}, {1, 1, -1}}, {{0, 1}, {1, 1, 1}}, {{0, 0}, {1, -1, 1}}}},
-    {{-1, 0, 0}, {{{0, 0}, {-1, -1, -1}}, {{1, 0}, {-1, -1, 1}}, {{1, 1}, {-1, 1, 1}}, {{0, 1}, {-1, 1, -1}}}},
+    {{-1, 0, 0},
+     {{{0, 0}, {-1, -1, -1}}, {{1, 0}, {-1, -1, 1}}, {{1, 1}, {-1, 1, 1}}, {{0, 1}, {-1, 1, -1}}}},
 };
 
 // Inside an open glBegin(GL_QUADS).

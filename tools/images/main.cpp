@@ -15,10 +15,9 @@ constexpr int EXIT_USAGE = 2;
 
 void print_help()
 {
-    std::printf(
-        "usage: vordel-images [--out DIR]\n"
-        "Draws jimage.bmp, dry_grass.png, marble.jpg, text1.png, greets.png, more.png and\n"
-        "jimage.png into DIR (default: data). Same program, same bytes.\n");
+    std::printf("usage: vordel-images [--out DIR]\n"
+                "Draws jimage.bmp, dry_grass.png, marble.jpg, text1.png, greets.png, more.png and\n"
+                "jimage.png into DIR (default: data). Same program, same bytes.\n");
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int SUPERSAMPLE = 4;           // 4 × 4 samples per pixel for the emblem's hard edges
+constexpr int SUPERSAMPLE = 4;  // 4 × 4 samples per pixel for the emblem's hard edges
 constexpr int JPEG_QUALITY = 92;
 constexpr float CARD_TEXT_WIDTH = 330.0f;  // widest text line on a 512-pixel card, centred
 
@@ -27,16 +27,29 @@ const Rgba PALE_GOLD = {0.98f, 0.86f, 0.58f, 1.0f};
 const Rgba WHITE = {1.0f, 0.98f, 0.95f, 1.0f};
 const Rgba SHADOW = {0.02f, 0.02f, 0.05f, 0.85f};
 
-float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
-float mix(float a, float b, float t) { return a + (b - a) * t; }
-Rgba mix(Rgba a, Rgba b, float t) { return {mix(a.r, b.r, t), mix(a.g, b.g, t), mix(a.b, b.b, t), mix(a.a, b.a, t)}; }
-Rgba scaled(Rgba c, float k) { return {c.r * k, c.g * k, c.b * k, c.a}; }
+float clamp01(float v)
+{
+    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
+float mix(float a, float b, float t)
+{
+    return a + (b - a) * t;
+}
+Rgba mix(Rgba a, Rgba b, float t)
+{
+    return {mix(a.r, b.r, t), mix(a.g, b.g, t), mix(a.b, b.b, t), mix(a.a, b.a, t)};
+}
+Rgba scaled(Rgba c, float k)
+{
+    return {c.r * k, c.g * k, c.b * k, c.a};
+}
 
 // Source-over of straight-alpha colours.
 Rgba over(Rgba top, Rgba below)
 {
     const float a = top.a + below.a * (1.0f - top.a);
-    if (a <= 0.0f) return TRANSPARENT;
+    if (a <= 0.0f)
+        return TRANSPARENT;
     const float kb = below.a * (1.0f - top.a);
     return {(top.r * top.a + below.r * kb) / a, (top.g * top.a + below.g * kb) / a,
             (top.b * top.a + below.b * kb) / a, a};
@@ -64,7 +77,8 @@ float star_radius(float angle)
     constexpr float SECTOR = PI_FLOAT / 4.0f;
     constexpr float LONG_TIP = 0.80f, SHORT_TIP = 0.52f, VALLEY = 0.17f;
     float a = std::fmod(angle, 2.0f * PI_FLOAT);
-    if (a < 0.0f) a += 2.0f * PI_FLOAT;
+    if (a < 0.0f)
+        a += 2.0f * PI_FLOAT;
     const int k = static_cast<int>(a / SECTOR) % 8;
     const float tip_a = k * SECTOR, tip_b = (k + 1) * SECTOR, valley_a = tip_a + SECTOR * 0.5f;
     const float ra = (k % 2 == 0) ? LONG_TIP : SHORT_TIP;
@@ -86,11 +100,16 @@ Rgba emblem_sample(float x, float y, Rgba inner)
 {
     const float r = std::sqrt(x * x + y * y);
     const float angle = std::atan2(-y, x);
-    if (r > 1.0f) return TRANSPARENT;
-    if (r > 0.86f) return scaled(GOLD, 0.82f + 0.18f * std::cos(angle - PI_FLOAT * 0.25f));
-    if (r > 0.80f && r < 0.83f) return scaled(PALE_GOLD, 0.9f);
-    if (r < 0.11f) return {0.10f, 0.42f, 0.48f, 1.0f};
-    if (r < 0.15f) return PALE_GOLD;
+    if (r > 1.0f)
+        return TRANSPARENT;
+    if (r > 0.86f)
+        return scaled(GOLD, 0.82f + 0.18f * std::cos(angle - PI_FLOAT * 0.25f));
+    if (r > 0.80f && r < 0.83f)
+        return scaled(PALE_GOLD, 0.9f);
+    if (r < 0.11f)
+        return {0.10f, 0.42f, 0.48f, 1.0f};
+    if (r < 0.15f)
+        return PALE_GOLD;
     if (r < star_radius(angle)) {
         // Each point has a light and a shaded half, like a folded paper star.
         const float sector = std::fmod(angle + 2.0f * PI_FLOAT, PI_FLOAT / 4.0f) / (PI_FLOAT / 4.0f);
@@ -101,8 +120,7 @@ Rgba emblem_sample(float x, float y, Rgba inner)
 }
 
 // Averages SUPERSAMPLE² samples of `sample(x, y)` (pixel coordinates) per pixel, premultiplied.
-template <typename Sampler>
-Canvas supersample(int width, int height, Sampler sample)
+template <typename Sampler> Canvas supersample(int width, int height, Sampler sample)
 {
     Canvas canvas = make_canvas(width, height, TRANSPARENT);
     for (int y = 0; y < height; ++y) {
@@ -131,7 +149,8 @@ void lay_text(Canvas& card, const Mask& text, Rgba colour)
 {
     Mask shadow = text;
     blur_mask(shadow, 3, 2);
-    for (float& v : shadow.cover) v = clamp01(v * 3.0f);
+    for (float& v : shadow.cover)
+        v = clamp01(v * 3.0f);
     blend_mask(card, shadow, SHADOW);
     blend_mask(card, text, colour);
 }
@@ -171,7 +190,8 @@ Canvas make_emblem_texture()
     const Rgba frame = {0.80f, 0.62f, 0.32f, 1.0f};
     return supersample(EMBLEM_SIZE, EMBLEM_SIZE, [&](float px, float py) {
         const float x = (px - half) / half, y = (py - half) / half;  // -1..1 across the face
-        const float grain = tile_fbm(px / EMBLEM_SIZE * 8.0f, py / EMBLEM_SIZE * 8.0f, 8, 4, 0.5f, SEED_EMBLEM);
+        const float grain =
+            tile_fbm(px / EMBLEM_SIZE * 8.0f, py / EMBLEM_SIZE * 8.0f, 8, 4, 0.5f, SEED_EMBLEM);
         Rgba c = scaled(slate, 0.92f + 0.12f * grain - 0.1f * (x * x + y * y));
         const float edge = std::max(std::fabs(x), std::fabs(y));
         if (edge > 0.86f && edge < 0.97f) {
@@ -181,7 +201,8 @@ Canvas make_emblem_texture()
             c = scaled(frame, 0.55f);
         }
         const float rivet_x = std::fabs(x) - 0.915f, rivet_y = std::fabs(y) - 0.915f;
-        if (rivet_x * rivet_x + rivet_y * rivet_y < 0.035f * 0.035f) c = PALE_GOLD;
+        if (rivet_x * rivet_x + rivet_y * rivet_y < 0.035f * 0.035f)
+            c = PALE_GOLD;
         const Rgba mark = emblem_sample(x / 0.78f, y / 0.78f, scaled(deep, 1.0f + 0.15f * grain));
         return over(mark, c);
     });
@@ -219,8 +240,10 @@ Canvas make_grass_texture()
         for (int oy = -1; oy <= 1; ++oy) {
             for (int ox = -1; ox <= 1; ++ox) {
                 const float dx = ox * size, dy = oy * size;
-                if (std::max(x, ex) + dx < -2.0f || std::min(x, ex) + dx > size + 2.0f) continue;
-                if (std::max(y, ey) + dy < -2.0f || std::min(y, ey) + dy > size + 2.0f) continue;
+                if (std::max(x, ex) + dx < -2.0f || std::min(x, ex) + dx > size + 2.0f)
+                    continue;
+                if (std::max(y, ey) + dy < -2.0f || std::min(y, ey) + dy > size + 2.0f)
+                    continue;
                 draw_line(canvas, x + dx, y + dy, ex + dx, ey + dy, width, colour);
             }
         }
@@ -277,7 +300,7 @@ Canvas make_title_card(const CardFonts& fonts)
 Canvas make_greets_card(const CardFonts& fonts)
 {
     static const char* const GROUPS[] = {"Pixel Tundra", "Kobaltkatze", "Nine Lamps",
-                                         "Sodium Choir", "Tape Moth", "Quiet Meridian"};
+                                         "Sodium Choir", "Tape Moth",   "Quiet Meridian"};
     constexpr float LINE = 40.0f;
     Canvas card = make_canvas(CARD_SIZE, CARD_SIZE, TRANSPARENT);
     Mask head = make_mask(CARD_SIZE, CARD_SIZE), names = make_mask(CARD_SIZE, CARD_SIZE);
@@ -299,7 +322,8 @@ Canvas make_credits_card(const CardFonts& fonts)
         const char* role;
         const char* handle;
     };
-    static const Credit CREDITS[] = {{"code", "tinfoil wren"}, {"music", "sable hum"}, {"graphics", "okra lux"}};
+    static const Credit CREDITS[] = {
+        {"code", "tinfoil wren"}, {"music", "sable hum"}, {"graphics", "okra lux"}};
     constexpr float BLOCK = 84.0f;
     Canvas card = make_canvas(CARD_SIZE, CARD_SIZE, TRANSPARENT);
     Mask roles = make_mask(CARD_SIZE, CARD_SIZE), handles = make_mask(CARD_SIZE, CARD_SIZE);
@@ -326,12 +350,14 @@ Canvas make_logo_card(const CardFonts& fonts)
     });
     // The emblem's own alpha, spread and blurred, is its shadow.
     Mask shadow = make_mask(CARD_SIZE, CARD_SIZE);
-    for (size_t p = 0; p < shadow.cover.size(); ++p) shadow.cover[p] = emblem.pixels[p * 4 + 3];
+    for (size_t p = 0; p < shadow.cover.size(); ++p)
+        shadow.cover[p] = emblem.pixels[p * 4 + 3];
     blur_mask(shadow, 4, 2);
     Canvas card = make_canvas(CARD_SIZE, CARD_SIZE, TRANSPARENT);
     blend_mask(card, shadow, SHADOW);
     for (int y = 0; y < CARD_SIZE; ++y) {
-        for (int x = 0; x < CARD_SIZE; ++x) set_pixel(card, x, y, over(get_pixel(emblem, x, y), get_pixel(card, x, y)));
+        for (int x = 0; x < CARD_SIZE; ++x)
+            set_pixel(card, x, y, over(get_pixel(emblem, x, y), get_pixel(card, x, y)));
     }
     Mask word = make_mask(CARD_SIZE, CARD_SIZE);
     centred_line(fonts.bold, "VORDEL", 56.0f, 410.0f, word, 8.0f);
@@ -343,7 +369,8 @@ bool write_all_pictures(const std::string& folder, std::string& error)
 {
     const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     CardFonts fonts;
-    if (!load_font(FONT_REGULAR_PATH, fonts.regular, error) || !load_font(FONT_BOLD_PATH, fonts.bold, error)) {
+    if (!load_font(FONT_REGULAR_PATH, fonts.regular, error) ||
+        !load_font(FONT_BOLD_PATH, fonts.bold, error)) {
         return false;
     }
     return write_bmp(make_emblem_texture(), base + "jimage.bmp", error) &&

@@ -16,23 +16,36 @@ namespace {
 constexpr int CHANNELS = 4;
 constexpr float BYTE_MAX = 255.0f;
 
-float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+float clamp01(float v)
+{
+    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+}
 
 // Decodes one UTF-8 sequence at text[i], advancing i; malformed bytes come out as '?'.
 int next_codepoint(const std::string& text, size_t& i)
 {
     const unsigned char c = static_cast<unsigned char>(text[i++]);
-    if (c < 0x80) return c;
+    if (c < 0x80)
+        return c;
     int extra = 0;
     int cp = 0;
-    if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; }
-    else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; }
-    else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; }
-    else return '?';
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        cp = c & 0x07;
+    } else
+        return '?';
     for (int k = 0; k < extra; ++k) {
-        if (i >= text.size()) return '?';
+        if (i >= text.size())
+            return '?';
         const unsigned char d = static_cast<unsigned char>(text[i]);
-        if ((d & 0xC0) != 0x80) return '?';
+        if ((d & 0xC0) != 0x80)
+            return '?';
         cp = (cp << 6) | (d & 0x3F);
         ++i;
     }
@@ -43,7 +56,8 @@ std::vector<int> codepoints(const std::string& text)
 {
     std::vector<int> out;
     size_t i = 0;
-    while (i < text.size()) out.push_back(next_codepoint(text, i));
+    while (i < text.size())
+        out.push_back(next_codepoint(text, i));
     return out;
 }
 
@@ -99,14 +113,17 @@ Mask make_mask(int width, int height)
 
 void blend_pixel(Canvas& canvas, int x, int y, Rgba colour, float amount)
 {
-    if (x < 0 || y < 0 || x >= canvas.width || y >= canvas.height) return;
+    if (x < 0 || y < 0 || x >= canvas.width || y >= canvas.height)
+        return;
     float* px = &canvas.pixels[(static_cast<size_t>(y) * canvas.width + x) * CHANNELS];
     const float sa = clamp01(colour.a * amount);
-    if (sa <= 0.0f) return;
+    if (sa <= 0.0f)
+        return;
     const float da = px[3];
     const float oa = sa + da * (1.0f - sa);
     const float src[3] = {colour.r, colour.g, colour.b};
-    for (int c = 0; c < 3; ++c) px[c] = (src[c] * sa + px[c] * da * (1.0f - sa)) / oa;
+    for (int c = 0; c < 3; ++c)
+        px[c] = (src[c] * sa + px[c] * da * (1.0f - sa)) / oa;
     px[3] = oa;
 }
 
@@ -172,7 +189,8 @@ void draw_line(Canvas& canvas, float x0, float y0, float x1, float y1, float wid
         for (int x = std::max(bx0, 0); x <= std::min(bx1, canvas.width - 1); ++x) {
             const float d = segment_distance(x + 0.5f, y + 0.5f, x0, y0, x1, y1);
             const float cover = clamp01(half + 0.5f - d);
-            if (cover > 0.0f) blend_pixel(canvas, x, y, colour, cover);
+            if (cover > 0.0f)
+                blend_pixel(canvas, x, y, colour, cover);
         }
     }
 }
@@ -187,7 +205,8 @@ bool load_font(const std::string& path, Font& font, std::string& error)
     font.data.clear();
     unsigned char buffer[65536];
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) font.data.insert(font.data.end(), buffer, buffer + got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        font.data.insert(font.data.end(), buffer, buffer + got);
     std::fclose(file);
     const int offset = stbtt_GetFontOffsetForIndex(font.data.data(), 0);
     if (font.data.empty() || offset < 0 || !stbtt_InitFont(&font.info, font.data.data(), offset)) {
@@ -207,7 +226,8 @@ float text_width(const Font& font, const std::string& text, float pixel_height)
         int advance = 0, bearing = 0;
         stbtt_GetCodepointHMetrics(&font.info, cps[i], &advance, &bearing);
         width += advance * scale;
-        if (i + 1 < cps.size()) width += stbtt_GetCodepointKernAdvance(&font.info, cps[i], cps[i + 1]) * scale;
+        if (i + 1 < cps.size())
+            width += stbtt_GetCodepointKernAdvance(&font.info, cps[i], cps[i + 1]) * scale;
     }
     return width;
 }
@@ -229,7 +249,8 @@ void draw_text(const Font& font, const std::string& text, float pixel_height, fl
         for (int gy = 0; glyph != nullptr && gy < h; ++gy) {
             for (int gx = 0; gx < w; ++gx) {
                 const int mx = pen_whole + xoff + gx, my = base_y + yoff + gy;
-                if (mx < 0 || my < 0 || mx >= mask.width || my >= mask.height) continue;
+                if (mx < 0 || my < 0 || mx >= mask.width || my >= mask.height)
+                    continue;
                 float& cell = mask.cover[static_cast<size_t>(my) * mask.width + mx];
                 cell = std::max(cell, glyph[gy * w + gx] / BYTE_MAX);
             }
@@ -238,7 +259,8 @@ void draw_text(const Font& font, const std::string& text, float pixel_height, fl
         int advance = 0, bearing = 0;
         stbtt_GetCodepointHMetrics(&font.info, cp, &advance, &bearing);
         pen += advance * scale + letter_spacing;
-        if (i + 1 < cps.size()) pen += stbtt_GetCodepointKernAdvance(&font.info, cp, cps[i + 1]) * scale;
+        if (i + 1 < cps.size())
+            pen += stbtt_GetCodepointKernAdvance(&font.info, cp, cps[i + 1]) * scale;
     }
 }
 

@@ -16,11 +16,15 @@ int wrap(int i, int period)
 }
 
 // Quintic fade: flat first and second derivatives at the lattice, so no creases at cell edges.
-float fade(float t) { return t * t * t * (t * (t * 6.0f - 15.0f) + 10.0f); }
+float fade(float t)
+{
+    return t * t * t * (t * (t * 6.0f - 15.0f) + 10.0f);
+}
 
 float lattice_dot(int ix, int iy, float dx, float dy, int period, uint32_t seed)
 {
-    const uint32_t h = hash3(static_cast<uint32_t>(wrap(ix, period)), static_cast<uint32_t>(wrap(iy, period)), seed);
+    const uint32_t h =
+        hash3(static_cast<uint32_t>(wrap(ix, period)), static_cast<uint32_t>(wrap(iy, period)), seed);
     const float angle = static_cast<float>(h) * UNIT_FROM_HASH * (2.0f * PI_FLOAT);
     return std::cos(angle) * dx + std::sin(angle) * dy;
 }
@@ -58,7 +62,8 @@ float tile_fbm(float x, float y, int period, int octaves, float gain, uint32_t s
 {
     float sum = 0.0f, weight = 1.0f, total = 0.0f, scale = 1.0f;
     for (int o = 0; o < octaves; ++o) {
-        sum += weight * tile_noise(x * scale, y * scale, period * static_cast<int>(scale), seed + static_cast<uint32_t>(o));
+        sum += weight * tile_noise(x * scale, y * scale, period * static_cast<int>(scale),
+                                   seed + static_cast<uint32_t>(o));
         total += weight;
         weight *= gain;
         scale *= 2.0f;
@@ -70,7 +75,8 @@ float tile_turbulence(float x, float y, int period, int octaves, float gain, uin
 {
     float sum = 0.0f, weight = 1.0f, total = 0.0f, scale = 1.0f;
     for (int o = 0; o < octaves; ++o) {
-        sum += weight * std::fabs(tile_noise(x * scale, y * scale, period * static_cast<int>(scale), seed + static_cast<uint32_t>(o)));
+        sum += weight * std::fabs(tile_noise(x * scale, y * scale, period * static_cast<int>(scale),
+                                             seed + static_cast<uint32_t>(o)));
         total += weight;
         weight *= gain;
         scale *= 2.0f;
@@ -86,6 +92,12 @@ uint32_t Random::next()
     return state;
 }
 
-float Random::uniform() { return static_cast<float>(next() >> 8) * (1.0f / 16777216.0f); }
+float Random::uniform()
+{
+    return static_cast<float>(next() >> 8) * (1.0f / 16777216.0f);
+}
 
-float Random::range(float lo, float hi) { return lo + (hi - lo) * uniform(); }
+float Random::range(float lo, float hi)
+{
+    return lo + (hi - lo) * uniform();
+}

@@ -26,6 +26,6 @@ struct Random {
     uint32_t state;
     explicit Random(uint32_t seed) : state(seed != 0 ? seed : 0x9E3779B9u) {}
     uint32_t next();
-    float uniform();                    // 0 ≤ value < 1
-    float range(float lo, float hi);    // lo ≤ value < hi
+    float uniform();                  // 0 ≤ value < 1
+    float range(float lo, float hi);  // lo ≤ value < hi
 };

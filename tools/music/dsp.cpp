@@ -21,7 +21,8 @@ constexpr double ALLPASS_FEEDBACK = 0.5;
 constexpr double REVERB_INPUT_GAIN = 0.05;  // combs add up, so the input is scaled down first
 
 // Correction for a unit jump at phase 0 of a phase accumulator advancing `dt` per sample.
-double poly_blep(double t, double dt) {
+double poly_blep(double t, double dt)
+{
     if (t < dt) {
         double x = t / dt;
         return x + x - x * x - 1.0;
@@ -33,7 +34,8 @@ double poly_blep(double t, double dt) {
     return 0.0;
 }
 
-double advance(double& phase, double hz) {
+double advance(double& phase, double hz)
+{
     double dt = hz / SAMPLE_RATE;
     phase += dt;
     if (phase >= 1.0) {
@@ -44,17 +46,20 @@ double advance(double& phase, double hz) {
 
 }  // namespace
 
-double note_hz(double note) {
+double note_hz(double note)
+{
     return A4_HZ * std::pow(2.0, (note - A4_NOTE) / 12.0);
 }
 
-double Oscillator::saw(double hz) {
+double Oscillator::saw(double hz)
+{
     double t = phase;
     double dt = advance(phase, hz);
     return 2.0 * t - 1.0 - poly_blep(t, dt);
 }
 
-double Oscillator::square(double hz) {
+double Oscillator::square(double hz)
+{
     double t = phase;
     double dt = advance(phase, hz);
     double value = t < 0.5 ? 1.0 : -1.0;
@@ -65,13 +70,15 @@ double Oscillator::square(double hz) {
     return value + poly_blep(t, dt) - poly_blep(shifted, dt);
 }
 
-double Oscillator::triangle(double hz) {
+double Oscillator::triangle(double hz)
+{
     double t = phase;
     advance(phase, hz);
     return t < 0.5 ? 4.0 * t - 1.0 : 3.0 - 4.0 * t;
 }
 
-double Oscillator::sine(double hz) {
+double Oscillator::sine(double hz)
+{
     double t = phase;
     advance(phase, hz);
     return std::sin(2.0 * PI * t);
@@ -79,14 +86,16 @@ double Oscillator::sine(double hz) {
 
 Noise::Noise(uint32_t seed) : state(seed == 0 ? 0x9E3779B9u : seed) {}
 
-double Noise::next() {
+double Noise::next()
+{
     state ^= state << 13;
     state ^= state >> 17;
     state ^= state << 5;
     return static_cast<double>(state) / 2147483648.0 - 1.0;
 }
 
-void StateVariableFilter::set(double cutoff_hz, double q) {
+void StateVariableFilter::set(double cutoff_hz, double q)
+{
     double cutoff = std::min(std::max(cutoff_hz, 10.0), NYQUIST_MARGIN * SAMPLE_RATE);
     double g = std::tan(PI * cutoff / SAMPLE_RATE);
     k = 1.0 / q;
@@ -95,7 +104,8 @@ void StateVariableFilter::set(double cutoff_hz, double q) {
     a3 = g * a2;
 }
 
-StateVariableFilter::Output StateVariableFilter::process(double input) {
+StateVariableFilter::Output StateVariableFilter::process(double input)
+{
     double v3 = input - ic2;
     double v1 = a1 * ic1 + a2 * v3;
     double v2 = ic2 + a2 * ic1 + a3 * v3;
@@ -104,7 +114,8 @@ StateVariableFilter::Output StateVariableFilter::process(double input) {
     return Output{v2, v1, input - k * v1 - v2};
 }
 
-Reverb::Reverb(double room_feedback, double damping) : feedback_(room_feedback), damping_(damping) {
+Reverb::Reverb(double room_feedback, double damping) : feedback_(room_feedback), damping_(damping)
+{
     for (int channel = 0; channel < 2; ++channel) {
         size_t spread = channel == 0 ? 0 : STEREO_SPREAD_FRAMES;
         for (size_t frames : COMB_FRAMES) {
@@ -120,7 +131,8 @@ Reverb::Reverb(double room_feedback, double damping) : feedback_(room_feedback),
     }
 }
 
-void Reverb::process(double in_left, double in_right, double& out_left, double& out_right) {
+void Reverb::process(double in_left, double in_right, double& out_left, double& out_right)
+{
     double input = (in_left + in_right) * REVERB_INPUT_GAIN;
     double outputs[2] = {0.0, 0.0};
     for (int channel = 0; channel < 2; ++channel) {
@@ -146,12 +158,14 @@ void Reverb::process(double in_left, double in_right, double& out_left, double& 
 
 PingPongDelay::PingPongDelay(size_t delay_frames, double feedback, double tone_hz)
     : left_(std::max<size_t>(delay_frames, 1), 0.0), right_(std::max<size_t>(delay_frames, 1), 0.0),
-      feedback_(feedback) {
+      feedback_(feedback)
+{
     tone_left_.set(tone_hz, 0.7);
     tone_right_.set(tone_hz, 0.7);
 }
 
-void PingPongDelay::process(double in_left, double in_right, double& out_left, double& out_right) {
+void PingPongDelay::process(double in_left, double in_right, double& out_left, double& out_right)
+{
     double delayed_left = left_[pos_];
     double delayed_right = right_[pos_];
     // Each side is fed from the other, so a repeat crosses the stereo field.
@@ -162,7 +176,9 @@ void PingPongDelay::process(double in_left, double in_right, double& out_left, d
     out_right = delayed_right;
 }
 
-void limit_peaks(std::vector<float>& interleaved, double ceiling, size_t lookahead_frames, double release_seconds) {
+void limit_peaks(std::vector<float>& interleaved, double ceiling, size_t lookahead_frames,
+                 double release_seconds)
+{
     size_t frames = interleaved.size() / 2;
     if (frames == 0) {
         return;

@@ -95,4 +95,5 @@ private:
 // Lowers the gain of interleaved stereo floats wherever a peak would pass `ceiling`: the gain
 // starts falling `lookahead_frames` before the peak (no clicks) and recovers over `release_seconds`.
 // Afterwards no sample's magnitude exceeds `ceiling`.
-void limit_peaks(std::vector<float>& interleaved, double ceiling, size_t lookahead_frames, double release_seconds);
+void limit_peaks(std::vector<float>& interleaved, double ceiling, size_t lookahead_frames,
+                 double release_seconds);

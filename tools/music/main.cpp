@@ -13,17 +13,20 @@ constexpr const char* DEFAULT_OUT = "data/music.mp3";
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_WRITE = 1;
 
-void print_usage(FILE* stream) {
+void print_usage(FILE* stream)
+{
     std::fprintf(stream,
                  "usage: vordel-music [--out FILE]\n"
                  "Synthesises the demo's music (%.1f s, %d Hz stereo, 128 beats per minute) and writes it\n"
                  "as a %d kbit/s MP3 to FILE (default: %s, relative to the working directory).\n",
-                 static_cast<double>(SONG_FRAMES) / MUSIC_SAMPLE_RATE, MUSIC_SAMPLE_RATE, MP3_BITRATE_KBPS, DEFAULT_OUT);
+                 static_cast<double>(SONG_FRAMES) / MUSIC_SAMPLE_RATE, MUSIC_SAMPLE_RATE, MP3_BITRATE_KBPS,
+                 DEFAULT_OUT);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::string out = DEFAULT_OUT;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

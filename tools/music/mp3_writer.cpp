@@ -13,12 +13,13 @@
 namespace {
 
 constexpr int CHANNELS = 2;
-constexpr int ENCODER_QUALITY = 2;             // 0 best .. 9 fastest; 2 is near-best at modest cost
-constexpr int CHUNK_FRAMES = 8192;             // frames handed to the encoder per call
-constexpr int TAG_FRAME_BYTES = 2048;          // the info frame is far smaller at any bit rate
+constexpr int ENCODER_QUALITY = 2;     // 0 best .. 9 fastest; 2 is near-best at modest cost
+constexpr int CHUNK_FRAMES = 8192;     // frames handed to the encoder per call
+constexpr int TAG_FRAME_BYTES = 2048;  // the info frame is far smaller at any bit rate
 
 // Worst-case encoder output for `frames` input frames, as the encoder's documentation gives it.
-int mp3_buffer_bytes(int frames) {
+int mp3_buffer_bytes(int frames)
+{
     return frames + frames / 4 + 7200;
 }
 
@@ -30,12 +31,14 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
-std::string reason(const std::string& what, const std::string& path) {
+std::string reason(const std::string& what, const std::string& path)
+{
     return what + " " + path + ": " + std::strerror(errno);
 }
 
 // Encodes everything into `file`, then overwrites the placeholder first frame with the final tag.
-bool encode(FILE* file, const std::vector<int16_t>& interleaved, int sample_rate, std::string& error) {
+bool encode(FILE* file, const std::vector<int16_t>& interleaved, int sample_rate, std::string& error)
+{
     std::unique_ptr<lame_global_flags, EncoderCloser> encoder(lame_init());
     if (!encoder) {
         error = "cannot start the mp3 encoder";
@@ -61,17 +64,23 @@ bool encode(FILE* file, const std::vector<int16_t>& interleaved, int sample_rate
     for (size_t first = 0; first < frames; first += CHUNK_FRAMES) {
         int count = static_cast<int>(std::min<size_t>(CHUNK_FRAMES, frames - first));
         std::copy(interleaved.begin() + static_cast<std::ptrdiff_t>(first * CHANNELS),
-                  interleaved.begin() + static_cast<std::ptrdiff_t>((first + static_cast<size_t>(count)) * CHANNELS),
+                  interleaved.begin() +
+                      static_cast<std::ptrdiff_t>((first + static_cast<size_t>(count)) * CHANNELS),
                   chunk.begin());
-        int bytes = lame_encode_buffer_interleaved(flags, chunk.data(), count, out.data(), static_cast<int>(out.size()));
-        if (bytes < 0 || std::fwrite(out.data(), 1, static_cast<size_t>(bytes), file) != static_cast<size_t>(bytes)) {
-            error = bytes < 0 ? "the mp3 encoder failed" : std::string("write failed: ") + std::strerror(errno);
+        int bytes = lame_encode_buffer_interleaved(flags, chunk.data(), count, out.data(),
+                                                   static_cast<int>(out.size()));
+        if (bytes < 0 ||
+            std::fwrite(out.data(), 1, static_cast<size_t>(bytes), file) != static_cast<size_t>(bytes)) {
+            error =
+                bytes < 0 ? "the mp3 encoder failed" : std::string("write failed: ") + std::strerror(errno);
             return false;
         }
     }
     int bytes = lame_encode_flush(flags, out.data(), static_cast<int>(out.size()));
-    if (bytes < 0 || std::fwrite(out.data(), 1, static_cast<size_t>(bytes), file) != static_cast<size_t>(bytes)) {
-        error = bytes < 0 ? "the mp3 encoder failed to flush" : std::string("write failed: ") + std::strerror(errno);
+    if (bytes < 0 ||
+        std::fwrite(out.data(), 1, static_cast<size_t>(bytes), file) != static_cast<size_t>(bytes)) {
+        error = bytes < 0 ? "the mp3 encoder failed to flush"
+                          : std::string("write failed: ") + std::strerror(errno);
         return false;
     }
     unsigned char tag[TAG_FRAME_BYTES];
@@ -89,7 +98,9 @@ bool encode(FILE* file, const std::vector<int16_t>& interleaved, int sample_rate
 
 }  // namespace
 
-bool write_mp3(const std::string& path, const std::vector<int16_t>& interleaved, int sample_rate, std::string& error) {
+bool write_mp3(const std::string& path, const std::vector<int16_t>& interleaved, int sample_rate,
+               std::string& error)
+{
     std::string temporary = path + ".tmp";
     bool ok = false;
     {

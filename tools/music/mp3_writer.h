@@ -12,4 +12,5 @@
 constexpr int MP3_BITRATE_KBPS = 160;
 
 // False with a one-line reason in `error` when the encoder or the file refuses.
-bool write_mp3(const std::string& path, const std::vector<int16_t>& interleaved, int sample_rate, std::string& error);
+bool write_mp3(const std::string& path, const std::vector<int16_t>& interleaved, int sample_rate,
+               std::string& error);

@@ -12,8 +12,8 @@ constexpr uint64_t SECONDS_PER_MINUTE = 60;
 constexpr uint64_t ROWS_PER_MINUTE = 1024;  // 128 beats of 8 rows
 
 struct Chord {
-    int32_t bass;         // root for the bass line, around the second octave
-    int32_t voicing[4];   // close voicing around A3..A4 for pads and stabs
+    int32_t bass;        // root for the bass line, around the second octave
+    int32_t voicing[4];  // close voicing around A3..A4 for pads and stabs
 };
 
 constexpr Chord A_MINOR = {45, {57, 60, 64, 69}};
@@ -40,26 +40,26 @@ struct MelodyNote {
 
 // The groove's tune, bars 12..19: a question over Am F C G and its answer.
 constexpr MelodyNote GROOVE_MELODY[] = {
-    {0, 4, 69}, {8, 4, 72}, {12, 12, 76}, {24, 4, 74}, {28, 4, 72},        // Am
-    {32, 8, 74}, {40, 8, 72}, {48, 16, 69},                                // F
-    {64, 4, 67}, {72, 4, 72}, {76, 12, 76}, {88, 4, 79}, {92, 4, 76},      // C
-    {96, 16, 74}, {112, 8, 71}, {120, 8, 74},                              // G
-    {128, 4, 69}, {136, 4, 72}, {140, 12, 76}, {152, 4, 81}, {156, 4, 79}, // Am
-    {160, 8, 77}, {168, 8, 76}, {176, 16, 72},                             // F
-    {192, 4, 76}, {200, 4, 74}, {204, 12, 72}, {216, 4, 74}, {220, 4, 76}, // C
-    {224, 24, 74}, {248, 8, 71},                                           // G
+    {0, 4, 69},    {8, 4, 72},   {12, 12, 76},  {24, 4, 74},  {28, 4, 72},   // Am
+    {32, 8, 74},   {40, 8, 72},  {48, 16, 69},                               // F
+    {64, 4, 67},   {72, 4, 72},  {76, 12, 76},  {88, 4, 79},  {92, 4, 76},   // C
+    {96, 16, 74},  {112, 8, 71}, {120, 8, 74},                               // G
+    {128, 4, 69},  {136, 4, 72}, {140, 12, 76}, {152, 4, 81}, {156, 4, 79},  // Am
+    {160, 8, 77},  {168, 8, 76}, {176, 16, 72},                              // F
+    {192, 4, 76},  {200, 4, 74}, {204, 12, 72}, {216, 4, 74}, {220, 4, 76},  // C
+    {224, 24, 74}, {248, 8, 71},                                             // G
 };
 
 // The climax's tune, bars 24..31, an octave higher in spirit; it ends on the E chord's third.
 constexpr MelodyNote CLIMAX_MELODY[] = {
-    {0, 4, 76}, {4, 12, 81}, {16, 4, 79}, {20, 4, 81}, {24, 8, 84},        // Am
-    {32, 8, 84}, {40, 8, 81}, {48, 8, 77}, {56, 8, 81},                    // F
-    {64, 12, 79}, {76, 4, 76}, {80, 8, 79}, {88, 8, 84},                   // C
-    {96, 16, 83}, {112, 8, 81}, {120, 8, 79},                              // G
-    {128, 4, 76}, {132, 12, 81}, {144, 4, 79}, {148, 4, 81}, {152, 8, 88}, // Am
-    {160, 8, 84}, {168, 8, 81}, {176, 4, 77}, {180, 4, 79}, {184, 8, 81},  // F
-    {192, 8, 83}, {200, 8, 86}, {208, 8, 83}, {216, 8, 79},                // G
-    {224, 16, 80}, {240, 4, 76}, {244, 4, 80}, {248, 8, 83},               // E
+    {0, 4, 76},    {4, 12, 81},   {16, 4, 79},  {20, 4, 81},  {24, 8, 84},   // Am
+    {32, 8, 84},   {40, 8, 81},   {48, 8, 77},  {56, 8, 81},                 // F
+    {64, 12, 79},  {76, 4, 76},   {80, 8, 79},  {88, 8, 84},                 // C
+    {96, 16, 83},  {112, 8, 81},  {120, 8, 79},                              // G
+    {128, 4, 76},  {132, 12, 81}, {144, 4, 79}, {148, 4, 81}, {152, 8, 88},  // Am
+    {160, 8, 84},  {168, 8, 81},  {176, 4, 77}, {180, 4, 79}, {184, 8, 81},  // F
+    {192, 8, 83},  {200, 8, 86},  {208, 8, 83}, {216, 8, 79},                // G
+    {224, 16, 80}, {240, 4, 76},  {244, 4, 80}, {248, 8, 83},                // E
 };
 
 // Arpeggio order through the four voicing notes, one per 16th.
@@ -70,20 +70,25 @@ constexpr int32_t FINAL_ROW = FINAL_BAR * ROWS_PER_BAR;
 constexpr int32_t DROP_GAP_ROWS = 4;  // the build stops just before the climax, for a breath
 constexpr int32_t FINAL_HOLD_ROWS = 40;
 
-int32_t bar_row(int32_t bar) {
+int32_t bar_row(int32_t bar)
+{
     return bar * ROWS_PER_BAR;
 }
 
-bool in_section(int32_t bar, int32_t first, int32_t end) {
+bool in_section(int32_t bar, int32_t first, int32_t end)
+{
     return bar >= first && bar < end;
 }
 
-void add(std::vector<NoteEvent>& events, Voice voice, int32_t row, int32_t length, int32_t note, float velocity) {
+void add(std::vector<NoteEvent>& events, Voice voice, int32_t row, int32_t length, int32_t note,
+         float velocity)
+{
     events.push_back(NoteEvent{voice, row, length, note, velocity});
 }
 
-void add_melody(std::vector<NoteEvent>& events, Voice voice, int32_t first_row, const MelodyNote* notes, size_t count,
-                float velocity) {
+void add_melody(std::vector<NoteEvent>& events, Voice voice, int32_t first_row, const MelodyNote* notes,
+                size_t count, float velocity)
+{
     for (size_t i = 0; i < count; ++i) {
         // Notes on a beat are played a little harder than the ones between.
         float accent = notes[i].row % ROWS_PER_BEAT == 0 ? 1.0f : 0.85f;
@@ -91,7 +96,8 @@ void add_melody(std::vector<NoteEvent>& events, Voice voice, int32_t first_row, 
     }
 }
 
-void add_drums(std::vector<NoteEvent>& events, int32_t bar) {
+void add_drums(std::vector<NoteEvent>& events, int32_t bar)
+{
     int32_t start = bar_row(bar);
     bool beat = in_section(bar, BEAT_BAR, BUILD_BAR) || in_section(bar, CLIMAX_BAR, FINAL_BAR);
     bool claps = in_section(bar, GROOVE_BAR, BUILD_BAR) || in_section(bar, CLIMAX_BAR, FINAL_BAR);
@@ -124,7 +130,8 @@ void add_drums(std::vector<NoteEvent>& events, int32_t bar) {
         int32_t build_start = bar_row(BUILD_BAR);
         int32_t build_end = bar_row(CLIMAX_BAR) - DROP_GAP_ROWS;
         for (int32_t row = start; row < start + ROWS_PER_BAR && row < build_end; row += step) {
-            float progress = static_cast<float>(row - build_start) / static_cast<float>(build_end - build_start);
+            float progress =
+                static_cast<float>(row - build_start) / static_cast<float>(build_end - build_start);
             int32_t pitch = static_cast<int32_t>(progress * 12.0f);
             add(events, Voice::Snare, row, step, pitch, 0.3f + 0.65f * progress);
         }
@@ -132,12 +139,14 @@ void add_drums(std::vector<NoteEvent>& events, int32_t bar) {
     // A short snare fill closes each eight-bar part of the groove and the climax.
     if (bar == GROOVE_BAR - 1 || bar == BUILD_BAR - 1 || bar == FINAL_BAR - 1) {
         for (int32_t row = 3 * ROWS_PER_BEAT; row < ROWS_PER_BAR; row += ROWS_PER_16TH) {
-            add(events, Voice::Snare, start + row, ROWS_PER_16TH, 2, 0.5f + 0.04f * static_cast<float>(row - 24));
+            add(events, Voice::Snare, start + row, ROWS_PER_16TH, 2,
+                0.5f + 0.04f * static_cast<float>(row - 24));
         }
     }
 }
 
-void add_bass(std::vector<NoteEvent>& events, int32_t bar) {
+void add_bass(std::vector<NoteEvent>& events, int32_t bar)
+{
     int32_t start = bar_row(bar);
     int32_t root = BAR_CHORDS[bar]->bass;
     if (in_section(bar, BEAT_BAR, BEAT_BAR + 4)) {
@@ -158,13 +167,15 @@ void add_bass(std::vector<NoteEvent>& events, int32_t bar) {
     } else if (in_section(bar, BUILD_BAR, CLIMAX_BAR)) {
         // Straight notes that get faster with the snare roll, stopping for the breath before the drop.
         int32_t step = bar < BUILD_BAR + 2 ? ROWS_PER_8TH : ROWS_PER_16TH;
-        for (int32_t row = start; row < start + ROWS_PER_BAR && row < bar_row(CLIMAX_BAR) - DROP_GAP_ROWS; row += step) {
+        for (int32_t row = start; row < start + ROWS_PER_BAR && row < bar_row(CLIMAX_BAR) - DROP_GAP_ROWS;
+             row += step) {
             add(events, Voice::Bass, row, step - 1, root, 0.85f);
         }
     }
 }
 
-void add_harmony(std::vector<NoteEvent>& events, int32_t bar) {
+void add_harmony(std::vector<NoteEvent>& events, int32_t bar)
+{
     int32_t start = bar_row(bar);
     const Chord& chord = *BAR_CHORDS[bar];
     float pad_velocity = bar < BEAT_BAR ? 1.0f : bar < GROOVE_BAR ? 0.6f : bar < BUILD_BAR ? 0.45f : 0.8f;
@@ -194,17 +205,20 @@ void add_harmony(std::vector<NoteEvent>& events, int32_t bar) {
     }
 }
 
-void add_effects(std::vector<NoteEvent>& events) {
+void add_effects(std::vector<NoteEvent>& events)
+{
     for (int32_t bar : CRASH_BARS) {
         add(events, Voice::Crash, bar_row(bar), ROWS_PER_BAR, 0, bar == FINAL_BAR ? 1.0f : 0.8f);
     }
     // Swells into the beat, the groove, and the long riser of the build.
     add(events, Voice::Riser, bar_row(BEAT_BAR - 1), ROWS_PER_BAR, 0, 0.35f);
     add(events, Voice::Riser, bar_row(GROOVE_BAR - 1), ROWS_PER_BAR, 0, 0.4f);
-    add(events, Voice::Riser, bar_row(BUILD_BAR), bar_row(CLIMAX_BAR) - DROP_GAP_ROWS - bar_row(BUILD_BAR), 0, 0.8f);
+    add(events, Voice::Riser, bar_row(BUILD_BAR), bar_row(CLIMAX_BAR) - DROP_GAP_ROWS - bar_row(BUILD_BAR), 0,
+        0.8f);
 }
 
-void add_ending(std::vector<NoteEvent>& events) {
+void add_ending(std::vector<NoteEvent>& events)
+{
     // A minor with an added ninth, spread wide, held and left to ring.
     constexpr int32_t FINAL_PAD[] = {45, 57, 60, 64, 69, 71, 76};
     for (int32_t note : FINAL_PAD) {
@@ -219,7 +233,8 @@ void add_ending(std::vector<NoteEvent>& events) {
 
 }  // namespace
 
-size_t row_to_frame(int32_t row, int sample_rate) {
+size_t row_to_frame(int32_t row, int sample_rate)
+{
     if (row <= 0) {
         return 0;
     }
@@ -228,15 +243,16 @@ size_t row_to_frame(int32_t row, int sample_rate) {
     return static_cast<size_t>((numerator + ROWS_PER_MINUTE - 1) / ROWS_PER_MINUTE);
 }
 
-std::vector<NoteEvent> compose_song() {
+std::vector<NoteEvent> compose_song()
+{
     std::vector<NoteEvent> events;
     for (int32_t bar = 0; bar < BAR_COUNT; ++bar) {
         add_drums(events, bar);
         add_bass(events, bar);
         add_harmony(events, bar);
     }
-    add_melody(events, Voice::Lead, bar_row(GROOVE_BAR), GROOVE_MELODY, sizeof(GROOVE_MELODY) / sizeof(GROOVE_MELODY[0]),
-               0.7f);
+    add_melody(events, Voice::Lead, bar_row(GROOVE_BAR), GROOVE_MELODY,
+               sizeof(GROOVE_MELODY) / sizeof(GROOVE_MELODY[0]), 0.7f);
     add_melody(events, Voice::BigLead, bar_row(CLIMAX_BAR), CLIMAX_MELODY,
                sizeof(CLIMAX_MELODY) / sizeof(CLIMAX_MELODY[0]), 0.85f);
     add_effects(events);

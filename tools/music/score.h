@@ -20,7 +20,21 @@ constexpr int32_t CLIMAX_BAR = 24;     // everything, the big lead
 constexpr int32_t FINAL_BAR = 32;      // one last chord that rings out
 constexpr double SONG_SECONDS = 65.0;  // the final chord's tail runs 5 s past row 1024
 
-enum class Voice { Kick, Snare, Clap, ClosedHat, OpenHat, Crash, Bass, Pad, Stab, Pluck, Lead, BigLead, Riser };
+enum class Voice {
+    Kick,
+    Snare,
+    Clap,
+    ClosedHat,
+    OpenHat,
+    Crash,
+    Bass,
+    Pad,
+    Stab,
+    Pluck,
+    Lead,
+    BigLead,
+    Riser
+};
 
 struct NoteEvent {
     Voice voice;

@@ -25,10 +25,10 @@ constexpr double REVERB_FEEDBACK = 0.86;
 constexpr double REVERB_DAMPING = 0.3;
 constexpr double DELAY_FEEDBACK = 0.38;
 constexpr double DELAY_TONE_HZ = 3500.0;
-constexpr int32_t DELAY_ROWS = 6;                  // a dotted eighth
+constexpr int32_t DELAY_ROWS = 6;                 // a dotted eighth
 constexpr size_t LIMITER_LOOKAHEAD_FRAMES = 220;  // 5 ms
 constexpr double LIMITER_RELEASE_SECONDS = 0.15;
-constexpr double END_FADE_SECONDS = 1.0;          // the last second falls to exact silence
+constexpr double END_FADE_SECONDS = 1.0;  // the last second falls to exact silence
 
 enum Bus { DRUMS, BASS, CHORDS, LEADS, BUS_COUNT };
 
@@ -58,30 +58,36 @@ struct Target {
     uint32_t seed;
 };
 
-void emit(Target& target, size_t offset, double left, double right) {
+void emit(Target& target, size_t offset, double left, double right)
+{
     size_t frame = target.start + offset;
     target.out.left[frame] += static_cast<float>(left);
     target.out.right[frame] += static_cast<float>(right);
 }
 
 // Frames a note may write: its wanted length, cut at the end of the buffer.
-size_t frames_left(const Target& target, double seconds) {
+size_t frames_left(const Target& target, double seconds)
+{
     size_t size = target.out.left.size();
     size_t wanted = static_cast<size_t>(seconds * SAMPLE_RATE);
     return target.start >= size ? 0 : std::min(wanted, size - target.start);
 }
 
 // Linear balance: -1 is hard left, 0 both sides at full level.
-double pan_left(double pan) {
+double pan_left(double pan)
+{
     return 1.0 - std::max(pan, 0.0);
 }
 
-double pan_right(double pan) {
+double pan_right(double pan)
+{
     return 1.0 + std::min(pan, 0.0);
 }
 
-// Rises linearly over `attack`, holds until `hold_end`, then falls exponentially with time constant `release`.
-double gate(double t, double attack, double hold_end, double release) {
+// Rises linearly over `attack`, holds until `hold_end`, then falls exponentially with time constant
+// `release`.
+double gate(double t, double attack, double hold_end, double release)
+{
     double rise = attack > 0.0 ? std::min(1.0, t / attack) : 1.0;
     if (t < hold_end) {
         return rise;
@@ -90,17 +96,20 @@ double gate(double t, double attack, double hold_end, double release) {
     return held * std::exp(-(t - hold_end) / release);
 }
 
-double detune(double hz, double cents) {
+double detune(double hz, double cents)
+{
     return hz * std::pow(2.0, cents / 1200.0);
 }
 
-double start_phase(Noise& noise) {
+double start_phase(Noise& noise)
+{
     return 0.5 * (noise.next() + 1.0);
 }
 
 // Cutoff of the pads' filter over the piece: opens in the intro, sweeps up through the build,
 // darkens again while the last chord rings.
-double pad_cutoff(double row) {
+double pad_cutoff(double row)
+{
     constexpr double INTRO_ROWS = 128.0;
     if (row < INTRO_ROWS) {
         return 300.0 * std::pow(2200.0 / 300.0, row / INTRO_ROWS);
@@ -120,7 +129,8 @@ double pad_cutoff(double row) {
     return 800.0 + 2700.0 * std::exp(-(row - 1024.0) / 40.0);
 }
 
-void render_kick(Target& target, const NoteEvent& event) {
+void render_kick(Target& target, const NoteEvent& event)
+{
     constexpr double LENGTH = 0.36;
     Oscillator body;
     Noise noise(target.seed);
@@ -135,7 +145,8 @@ void render_kick(Target& target, const NoteEvent& event) {
     }
 }
 
-void render_snare(Target& target, const NoteEvent& event) {
+void render_snare(Target& target, const NoteEvent& event)
+{
     // Hits in a fast roll get shorter, or they would smear into a hiss.
     double decay = std::min(0.14, 0.5 * event.length_rows * SECONDS_PER_ROW);
     Oscillator body;
@@ -148,12 +159,14 @@ void render_snare(Target& target, const NoteEvent& event) {
         double t = static_cast<double>(i) / SAMPLE_RATE;
         double tone = body.sine(tone_hz * (1.0 + 0.4 * std::exp(-t / 0.015))) * std::exp(-t / (0.4 * decay));
         StateVariableFilter::Output hiss = filter.process(noise.next());
-        double value = (0.5 * tone + 0.9 * (hiss.band + 0.5 * hiss.high) * std::exp(-t / decay)) * event.velocity;
+        double value =
+            (0.5 * tone + 0.9 * (hiss.band + 0.5 * hiss.high) * std::exp(-t / decay)) * event.velocity;
         emit(target, i, value, value);
     }
 }
 
-void render_clap(Target& target, const NoteEvent& event) {
+void render_clap(Target& target, const NoteEvent& event)
+{
     constexpr double BURST_GAP = 0.011;
     Noise noise_left(target.seed);
     Noise noise_right(target.seed * 7919u + 1u);
@@ -166,7 +179,7 @@ void render_clap(Target& target, const NoteEvent& event) {
         double t = static_cast<double>(i) / SAMPLE_RATE;
         // Three quick bursts, then a diffuse tail: several hands, not one.
         double envelope = t < 3.0 * BURST_GAP ? std::exp(-std::fmod(t, BURST_GAP) / 0.004)
-                                               : std::exp(-(t - 3.0 * BURST_GAP) / 0.09);
+                                              : std::exp(-(t - 3.0 * BURST_GAP) / 0.09);
         double left = filter_left.process(noise_left.next()).band * envelope;
         double right = filter_right.process(noise_right.next()).band * envelope;
         emit(target, i, 1.6 * left * event.velocity, 1.6 * right * event.velocity);
@@ -175,7 +188,8 @@ void render_clap(Target& target, const NoteEvent& event) {
 
 // Hats and crash: filtered noise with a metallic cluster of square waves on top.
 void render_metal(Target& target, const NoteEvent& event, double decay, double highpass_hz, double pan,
-                  double level) {
+                  double level)
+{
     constexpr double CLUSTER_HZ[] = {540.0, 800.0, 1160.0, 1410.0, 1670.0, 2030.0};
     Oscillator cluster[6];
     Noise noise_left(target.seed);
@@ -199,7 +213,8 @@ void render_metal(Target& target, const NoteEvent& event, double decay, double h
     }
 }
 
-void render_bass(Target& target, const NoteEvent& event) {
+void render_bass(Target& target, const NoteEvent& event)
+{
     double hold = event.length_rows * SECONDS_PER_ROW;
     double release = hold > 1.0 ? 0.9 : 0.03;  // the final note rings, the groove notes are tight
     double hz = note_hz(event.note);
@@ -219,7 +234,8 @@ void render_bass(Target& target, const NoteEvent& event) {
     }
 }
 
-void render_pad(Target& target, const NoteEvent& event) {
+void render_pad(Target& target, const NoteEvent& event)
+{
     constexpr double DETUNE_CENTS[3] = {-10.0, 0.0, 10.0};
     constexpr double PANS[3] = {-0.7, 0.0, 0.7};
     double start_row = static_cast<double>(event.row);
@@ -262,7 +278,8 @@ void render_pad(Target& target, const NoteEvent& event) {
     }
 }
 
-void render_stab(Target& target, const NoteEvent& event) {
+void render_stab(Target& target, const NoteEvent& event)
+{
     double hold = event.length_rows * SECONDS_PER_ROW;
     double hz_low = detune(note_hz(event.note), -7.0);
     double hz_high = detune(note_hz(event.note), 7.0);
@@ -285,7 +302,8 @@ void render_stab(Target& target, const NoteEvent& event) {
     }
 }
 
-void render_pluck(Target& target, const NoteEvent& event) {
+void render_pluck(Target& target, const NoteEvent& event)
+{
     bool final_note = event.row >= FINAL_BAR * ROWS_PER_BAR;
     double decay = final_note ? 0.9 : 0.14;
     double hz = note_hz(event.note);
@@ -307,7 +325,8 @@ void render_pluck(Target& target, const NoteEvent& event) {
 }
 
 // Both leads: detuned saws (one square in the small lead), a delayed vibrato, a brightening filter.
-void render_lead(Target& target, const NoteEvent& event, bool big) {
+void render_lead(Target& target, const NoteEvent& event, bool big)
+{
     constexpr double BIG_CENTS[5] = {-18.0, -7.0, 0.0, 7.0, 18.0};
     constexpr double BIG_PANS[5] = {-0.8, -0.4, 0.0, 0.4, 0.8};
     double hold = event.length_rows * SECONDS_PER_ROW;
@@ -354,7 +373,8 @@ void render_lead(Target& target, const NoteEvent& event, bool big) {
     }
 }
 
-void render_riser(Target& target, const NoteEvent& event) {
+void render_riser(Target& target, const NoteEvent& event)
+{
     double length = event.length_rows * SECONDS_PER_ROW;
     Noise noise_left(target.seed);
     Noise noise_right(target.seed ^ 0x27d4eb2fu);
@@ -376,7 +396,8 @@ void render_riser(Target& target, const NoteEvent& event) {
     }
 }
 
-Bus bus_of(Voice voice) {
+Bus bus_of(Voice voice)
+{
     switch (voice) {
     case Voice::Bass:
         return BASS;
@@ -392,26 +413,55 @@ Bus bus_of(Voice voice) {
     }
 }
 
-void render_note(Target& target, const NoteEvent& event) {
+void render_note(Target& target, const NoteEvent& event)
+{
     switch (event.voice) {
-    case Voice::Kick: render_kick(target, event); break;
-    case Voice::Snare: render_snare(target, event); break;
-    case Voice::Clap: render_clap(target, event); break;
-    case Voice::ClosedHat: render_metal(target, event, 0.035, 7500.0, 0.3, 0.45); break;
-    case Voice::OpenHat: render_metal(target, event, 0.14, 7000.0, -0.2, 0.35); break;
-    case Voice::Crash: render_metal(target, event, 0.9, 4500.0, 0.0, 0.5); break;
-    case Voice::Bass: render_bass(target, event); break;
-    case Voice::Pad: render_pad(target, event); break;
-    case Voice::Stab: render_stab(target, event); break;
-    case Voice::Pluck: render_pluck(target, event); break;
-    case Voice::Lead: render_lead(target, event, false); break;
-    case Voice::BigLead: render_lead(target, event, true); break;
-    case Voice::Riser: render_riser(target, event); break;
+    case Voice::Kick:
+        render_kick(target, event);
+        break;
+    case Voice::Snare:
+        render_snare(target, event);
+        break;
+    case Voice::Clap:
+        render_clap(target, event);
+        break;
+    case Voice::ClosedHat:
+        render_metal(target, event, 0.035, 7500.0, 0.3, 0.45);
+        break;
+    case Voice::OpenHat:
+        render_metal(target, event, 0.14, 7000.0, -0.2, 0.35);
+        break;
+    case Voice::Crash:
+        render_metal(target, event, 0.9, 4500.0, 0.0, 0.5);
+        break;
+    case Voice::Bass:
+        render_bass(target, event);
+        break;
+    case Voice::Pad:
+        render_pad(target, event);
+        break;
+    case Voice::Stab:
+        render_stab(target, event);
+        break;
+    case Voice::Pluck:
+        render_pluck(target, event);
+        break;
+    case Voice::Lead:
+        render_lead(target, event, false);
+        break;
+    case Voice::BigLead:
+        render_lead(target, event, true);
+        break;
+    case Voice::Riser:
+        render_riser(target, event);
+        break;
     }
 }
 
-// How far the kick pushes the other buses down at each frame: 1 right at a kick, back to 0 after DUCK_SECONDS.
-std::vector<float> kick_pump(const std::vector<NoteEvent>& events, size_t frames) {
+// How far the kick pushes the other buses down at each frame: 1 right at a kick, back to 0 after
+// DUCK_SECONDS.
+std::vector<float> kick_pump(const std::vector<NoteEvent>& events, size_t frames)
+{
     std::vector<float> pump(frames, 0.0f);
     size_t length = static_cast<size_t>(DUCK_SECONDS * SAMPLE_RATE);
     for (const NoteEvent& event : events) {
@@ -431,7 +481,8 @@ std::vector<float> kick_pump(const std::vector<NoteEvent>& events, size_t frames
 
 }  // namespace
 
-std::vector<int16_t> render_song(size_t frame_count) {
+std::vector<int16_t> render_song(size_t frame_count)
+{
     size_t frames = std::min(frame_count, SONG_FRAMES);
     std::vector<NoteEvent> events = compose_song();
     std::vector<Stereo> buses(BUS_COUNT);

@@ -2,8 +2,9 @@
 //
 // The output depends on nothing but the code: no clock, no environment, fixed noise seeds, so the
 // same binary renders the same samples every time on a machine (the maths library may choose
-// CPU-specific routines, so another processor could differ in the last bit now and then). Peaks stay below MUSIC_CEILING (about -1 dBFS)
-// so the encoded file does not clip either. Memory: roughly 150 MB while rendering the whole piece.
+// CPU-specific routines, so another processor could differ in the last bit now and then). Peaks stay below
+// MUSIC_CEILING (about -1 dBFS) so the encoded file does not clip either. Memory: roughly 150 MB while
+// rendering the whole piece.
 #pragma once
 
 #include <cstddef>

@@ -65,7 +65,8 @@ bool read_file(const std::string& path, std::vector<unsigned char>& bytes, std::
     bytes.clear();
     unsigned char buffer[65536];
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
     const bool bad = std::ferror(file) != 0;
     std::fclose(file);
     if (bad) {
@@ -99,14 +100,16 @@ bool is_directory(const std::string& path)
 
 std::string strip_slashes(std::string path)
 {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
 bool load_timeline(const std::string& path, Timeline& timeline, std::string& error)
 {
     std::vector<unsigned char> bytes;
-    if (!read_file(path, bytes, error)) return false;
+    if (!read_file(path, bytes, error))
+        return false;
     ParseError parse_error;
     if (!parse_timeline(std::string(bytes.begin(), bytes.end()), timeline, parse_error)) {
         error = path + ":" + std::to_string(parse_error.line) + ": " + parse_error.reason;
@@ -149,7 +152,8 @@ bool write_tracks(const Timeline& timeline, const std::string& out, std::string&
             ok = false;
         }
     }
-    for (const std::string& name : written) std::remove((temp + "/" + name).c_str());
+    for (const std::string& name : written)
+        std::remove((temp + "/" + name).c_str());
     rmdir(temp.c_str());
     return ok;
 }
@@ -182,18 +186,22 @@ int run_build(const std::vector<std::string>& args)
     }
     Timeline timeline;
     std::string error;
-    if (!load_timeline(timeline_path, timeline, error) || !write_tracks(timeline, out, error)) return failure(error);
+    if (!load_timeline(timeline_path, timeline, error) || !write_tracks(timeline, out, error))
+        return failure(error);
     return 0;
 }
 
 int run_dump(const std::vector<std::string>& args)
 {
-    if (args.size() != 1) return usage_error("dump takes exactly one track file");
+    if (args.size() != 1)
+        return usage_error("dump takes exactly one track file");
     std::vector<unsigned char> bytes;
     std::vector<TrackKey> keys;
     std::string error;
-    if (!read_file(args[0], bytes, error)) return failure(error);
-    if (!decode_track(bytes, keys, error)) return failure(args[0] + ": " + error);
+    if (!read_file(args[0], bytes, error))
+        return failure(error);
+    if (!decode_track(bytes, keys, error))
+        return failure(args[0] + ": " + error);
     std::fputs(format_track({track_name_from_path(args[0]), keys}).c_str(), stdout);
     return 0;
 }
@@ -214,25 +222,31 @@ int run_plot(const std::vector<std::string>& args)
             return usage_error("plot: unexpected argument '" + args[i] + "'");
         }
     }
-    if (out.empty()) return usage_error("plot needs --out FILE.png");
-    if (have_path && !tracks_dir.empty()) return usage_error("plot takes a timeline or --tracks, not both");
+    if (out.empty())
+        return usage_error("plot needs --out FILE.png");
+    if (have_path && !tracks_dir.empty())
+        return usage_error("plot takes a timeline or --tracks, not both");
     Timeline timeline;
     std::string error;
     if (tracks_dir.empty()) {
-        if (!load_timeline(timeline_path, timeline, error)) return failure(error);
+        if (!load_timeline(timeline_path, timeline, error))
+            return failure(error);
     } else {
         // A missing file is a track without keys, as in the demo; a damaged one is refused.
         for (const char* name : TIMELINE_TRACK_NAMES) {
             const std::string path = strip_slashes(tracks_dir) + "/" + track_file_name(name);
             TrackData track{name, {}};
             std::vector<unsigned char> bytes;
-            if (read_file(path, bytes, error) && !decode_track(bytes, track.keys, error)) return failure(path + ": " + error);
+            if (read_file(path, bytes, error) && !decode_track(bytes, track.keys, error))
+                return failure(path + ": " + error);
             timeline.tracks.push_back(track);
         }
     }
     Font font;
-    if (!load_font(FONT_REGULAR_PATH, font, error)) return failure(error);
-    if (!write_png(plot_timeline(timeline, font), 3, out, error)) return failure(error);
+    if (!load_font(FONT_REGULAR_PATH, font, error))
+        return failure(error);
+    if (!write_png(plot_timeline(timeline, font), 3, out, error))
+        return failure(error);
     return 0;
 }
 
@@ -240,7 +254,8 @@ int run_plot(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) return usage_error("missing command");
+    if (argc < 2)
+        return usage_error("missing command");
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         print_help();
@@ -253,8 +268,11 @@ int main(int argc, char** argv)
             return 0;
         }
     }
-    if (command == "build") return run_build(args);
-    if (command == "dump") return run_dump(args);
-    if (command == "plot") return run_plot(args);
+    if (command == "build")
+        return run_build(args);
+    if (command == "dump")
+        return run_dump(args);
+    if (command == "plot")
+        return run_plot(args);
     return usage_error("unknown command '" + command + "'");
 }

@@ -22,10 +22,13 @@ std::vector<std::string> split_fields(const std::string& line)
     std::vector<std::string> fields;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
         const size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
-        if (i > start) fields.push_back(line.substr(start, i - start));
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+            ++i;
+        if (i > start)
+            fields.push_back(line.substr(start, i - start));
     }
     return fields;
 }
@@ -33,10 +36,12 @@ std::vector<std::string> split_fields(const std::string& line)
 // A run of 1 to MAX_DIGITS decimal digits as a number; false if empty, too long or not digits.
 bool parse_digits(const std::string& text, int64_t& out)
 {
-    if (text.empty() || text.size() > MAX_DIGITS) return false;
+    if (text.empty() || text.size() > MAX_DIGITS)
+        return false;
     int64_t v = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
         v = v * 10 + (c - '0');
     }
     out = v;
@@ -57,19 +62,27 @@ bool parse_row(const std::string& text, int32_t& row)
     int64_t value = 0;
     if (parts.size() == 1) {
         const bool negative = !text.empty() && text[0] == '-';
-        if (!parse_digits(negative ? text.substr(1) : text, value)) return false;
-        if (negative) value = -value;
-        if (value > ROW_LIMIT || value < -ROW_LIMIT) return false;
+        if (!parse_digits(negative ? text.substr(1) : text, value))
+            return false;
+        if (negative)
+            value = -value;
+        if (value > ROW_LIMIT || value < -ROW_LIMIT)
+            return false;
         row = static_cast<int32_t>(value);
         return true;
     }
-    if (parts.size() > 3) return false;
+    if (parts.size() > 3)
+        return false;
     int64_t bar = 0, beat = 0, sub = 0;
-    if (!parse_digits(parts[0], bar) || !parse_digits(parts[1], beat)) return false;
-    if (parts.size() == 3 && !parse_digits(parts[2], sub)) return false;
-    if (beat >= BEATS_PER_BAR || sub >= ROWS_PER_BEAT) return false;
+    if (!parse_digits(parts[0], bar) || !parse_digits(parts[1], beat))
+        return false;
+    if (parts.size() == 3 && !parse_digits(parts[2], sub))
+        return false;
+    if (beat >= BEATS_PER_BAR || sub >= ROWS_PER_BEAT)
+        return false;
     value = bar * ROWS_PER_BAR + beat * ROWS_PER_BEAT + sub;
-    if (value > ROW_LIMIT) return false;
+    if (value > ROW_LIMIT)
+        return false;
     row = static_cast<int32_t>(value);
     return true;
 }
@@ -79,29 +92,44 @@ bool parse_row(const std::string& text, int32_t& row)
 bool is_decimal(const std::string& text)
 {
     size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
     size_t digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') { ++i; ++digits; }
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        ++i;
+        ++digits;
+    }
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') { ++i; ++digits; }
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+            ++digits;
+        }
     }
-    if (digits == 0) return false;
+    if (digits == 0)
+        return false;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
         size_t exp_digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') { ++i; ++exp_digits; }
-        if (exp_digits == 0) return false;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+            ++exp_digits;
+        }
+        if (exp_digits == 0)
+            return false;
     }
     return i == text.size();
 }
 
 bool parse_value(const std::string& text, float& value)
 {
-    if (!is_decimal(text)) return false;
+    if (!is_decimal(text))
+        return false;
     const float v = std::strtof(text.c_str(), nullptr);
-    if (!std::isfinite(v)) return false;
+    if (!std::isfinite(v))
+        return false;
     value = v;
     return true;
 }
@@ -109,7 +137,8 @@ bool parse_value(const std::string& text, float& value)
 int interpolation_index(const std::string& text)
 {
     for (int i = 0; i < INTERPOLATION_COUNT; ++i) {
-        if (text == INTERPOLATION_NAMES[i]) return i;
+        if (text == INTERPOLATION_NAMES[i])
+            return i;
     }
     return -1;
 }
@@ -129,7 +158,8 @@ std::string quoted(const std::string& text)
             out += hex;
         }
     }
-    if (text.size() > SHOWN) out += "...";
+    if (text.size() > SHOWN)
+        out += "...";
     return out + "\"";
 }
 
@@ -142,13 +172,15 @@ bool fail(ParseError& error, int line, const std::string& reason)
 
 void put_u32(std::vector<unsigned char>& out, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
 uint32_t get_u32(const std::vector<unsigned char>& in, size_t at)
 {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(in[at + i]) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(in[at + i]) << (8 * i);
     return v;
 }
 
@@ -157,40 +189,50 @@ uint32_t get_u32(const std::vector<unsigned char>& in, size_t at)
 int track_index(const std::string& name)
 {
     for (int i = 0; i < TIMELINE_TRACK_COUNT; ++i) {
-        if (name == TIMELINE_TRACK_NAMES[i]) return i;
+        if (name == TIMELINE_TRACK_NAMES[i])
+            return i;
     }
     return -1;
 }
 
-std::string track_file_name(const std::string& name) { return "sync_" + name + ".track"; }
+std::string track_file_name(const std::string& name)
+{
+    return "sync_" + name + ".track";
+}
 
 bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& error)
 {
     std::vector<TrackData> tracks(TIMELINE_TRACK_COUNT);
     std::vector<int> declared_at(TIMELINE_TRACK_COUNT, 0);  // line of each track's header, 0 = not yet
-    std::vector<int> section;                              // track indices of the current section
+    std::vector<int> section;                               // track indices of the current section
     int line_number = 0;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string line = text.substr(start, end - start);
         start = end + 1;
         ++line_number;
         const size_t hash = line.find('#');
-        if (hash != std::string::npos) line.erase(hash);
+        if (hash != std::string::npos)
+            line.erase(hash);
         const std::vector<std::string> fields = split_fields(line);
-        if (fields.empty()) continue;
+        if (fields.empty())
+            continue;
 
         if (fields[0] == "track") {
-            if (fields.size() < 2) return fail(error, line_number, "'track' needs at least one track name");
+            if (fields.size() < 2)
+                return fail(error, line_number, "'track' needs at least one track name");
             section.clear();
             for (size_t f = 1; f < fields.size(); ++f) {
                 const int index = track_index(fields[f]);
-                if (index < 0) return fail(error, line_number, "unknown track " + quoted(fields[f]));
+                if (index < 0)
+                    return fail(error, line_number, "unknown track " + quoted(fields[f]));
                 if (declared_at[index] != 0) {
-                    return fail(error, line_number, "track " + quoted(fields[f]) + " already has a section (line " +
-                                                        std::to_string(declared_at[index]) + ")");
+                    return fail(error, line_number,
+                                "track " + quoted(fields[f]) + " already has a section (line " +
+                                    std::to_string(declared_at[index]) + ")");
                 }
                 declared_at[index] = line_number;
                 section.push_back(index);
@@ -198,33 +240,40 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
             continue;
         }
 
-        if (section.empty()) return fail(error, line_number, "key line before any 'track' line: " + quoted(fields[0]));
+        if (section.empty())
+            return fail(error, line_number, "key line before any 'track' line: " + quoted(fields[0]));
         const size_t wanted = section.size() + 2;
         if (fields.size() != wanted) {
-            return fail(error, line_number, "expected a row, " + std::to_string(section.size()) +
-                                                " value(s) and an interpolation, found " +
-                                                std::to_string(fields.size()) + " field(s)");
+            return fail(error, line_number,
+                        "expected a row, " + std::to_string(section.size()) +
+                            " value(s) and an interpolation, found " + std::to_string(fields.size()) +
+                            " field(s)");
         }
         int32_t row = 0;
         if (!parse_row(fields[0], row)) {
-            return fail(error, line_number, "malformed row " + quoted(fields[0]) +
-                                                " (want ROW, BAR:BEAT or BAR:BEAT:ROW with beat 0-3, row 0-7)");
+            return fail(error, line_number,
+                        "malformed row " + quoted(fields[0]) +
+                            " (want ROW, BAR:BEAT or BAR:BEAT:ROW with beat 0-3, row 0-7)");
         }
         const int interpolation = interpolation_index(fields.back());
         if (interpolation < 0) {
-            return fail(error, line_number, "unknown interpolation " + quoted(fields.back()) +
-                                                " (want hold, linear, smooth or ramp)");
+            return fail(error, line_number,
+                        "unknown interpolation " + quoted(fields.back()) +
+                            " (want hold, linear, smooth or ramp)");
         }
         for (size_t s = 0; s < section.size(); ++s) {
             const std::string& field = fields[s + 1];
-            if (field == "-") continue;
+            if (field == "-")
+                continue;
             float value = 0.0f;
-            if (!parse_value(field, value)) return fail(error, line_number, "value " + quoted(field) + " is not a number");
+            if (!parse_value(field, value))
+                return fail(error, line_number, "value " + quoted(field) + " is not a number");
             TrackData& track = tracks[section[s]];
             if (!track.keys.empty() && track.keys.back().row >= row) {
-                return fail(error, line_number, "row " + std::to_string(row) + " of track " +
-                                                    quoted(TIMELINE_TRACK_NAMES[section[s]]) + " is not after row " +
-                                                    std::to_string(track.keys.back().row));
+                return fail(error, line_number,
+                            "row " + std::to_string(row) + " of track " +
+                                quoted(TIMELINE_TRACK_NAMES[section[s]]) + " is not after row " +
+                                std::to_string(track.keys.back().row));
             }
             track.keys.push_back({row, value, interpolation});
         }
@@ -272,8 +321,8 @@ bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>
     const size_t body = bytes.size() - TRACK_HEADER_BYTES;
     const size_t needed = static_cast<size_t>(count) * TRACK_KEY_BYTES;
     if (needed > body) {
-        error = "key count " + std::to_string(count) + " needs " + std::to_string(needed) + " bytes of keys, file has " +
-                std::to_string(body);
+        error = "key count " + std::to_string(count) + " needs " + std::to_string(needed) +
+                " bytes of keys, file has " + std::to_string(body);
         return false;
     }
     if (needed < body) {
@@ -297,7 +346,8 @@ bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>
             return false;
         }
         if (!keys.empty() && keys.back().row >= key.row) {
-            error = where + "row " + std::to_string(key.row) + " is not after row " + std::to_string(keys.back().row);
+            error = where + "row " + std::to_string(key.row) + " is not after row " +
+                    std::to_string(keys.back().row);
             return false;
         }
         keys.push_back(key);
@@ -308,12 +358,14 @@ bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>
 
 std::string format_row(int32_t row)
 {
-    if (row < 0) return std::to_string(row);
+    if (row < 0)
+        return std::to_string(row);
     const int32_t bar = row / ROWS_PER_BAR;
     const int32_t beat = row % ROWS_PER_BAR / ROWS_PER_BEAT;
     const int32_t sub = row % ROWS_PER_BEAT;
     std::string out = std::to_string(bar) + ":" + std::to_string(beat);
-    if (sub != 0) out += ":" + std::to_string(sub);
+    if (sub != 0)
+        out += ":" + std::to_string(sub);
     return out;
 }
 
@@ -324,7 +376,8 @@ std::string format_value(float value)
     for (int digits = MIN_DIGITS; digits <= MAX_FLOAT_DIGITS; ++digits) {
         std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
         const float back = std::strtof(text, nullptr);
-        if (std::memcmp(&back, &value, sizeof value) == 0) break;
+        if (std::memcmp(&back, &value, sizeof value) == 0)
+            break;
     }
     return text;
 }
