@@ -16,6 +16,9 @@ namespace {
 
 constexpr int DEFAULT_DEVICE = -1;
 constexpr uint64_t BYTES_PER_SAMPLE = 2;  // decoded PCM is 16-bit
+// How far the position may run ahead of the mixer's offset, in mixing periods: below one, with
+// room for the mixer moving on between our reading and the frame that shows it.
+constexpr double MAX_LEAD_PERIODS = 0.9;
 
 struct Stream {
     BackendVoicePtr voice;
@@ -82,7 +85,9 @@ PositionBounds bounds_of(Stream& stream, const VoiceReading& reading)
     case VoiceState::Playing:
         stream.last_latency = reading.latency_seconds;
         bounds.lower = reading.mixed_seconds - reading.latency_seconds;
-        bounds.upper = bounds.lower + reading.period_seconds;
+        // Never a whole period ahead of what the mixer has mixed. A mix that comes late is no
+        // reason to stop the picture while the sound queued before it still plays.
+        bounds.upper = reading.mixed_seconds + MAX_LEAD_PERIODS * reading.period_seconds;
         break;
     case VoiceState::Finished:
         // The last samples are still on their way out: run on to the end with the clock.
