@@ -11,10 +11,16 @@ namespace {
 // read almost as it happened; short enough to follow a clock that drifts against the output's.
 constexpr double LAG_WINDOW = 1.0;
 constexpr double BUCKET_SECONDS = LAG_WINDOW / LAG_BUCKETS;
-// When the offset moves, the position closes the gap over about SETTLE_SECONDS, running at most
-// MAX_SLEW faster or slower than the clock (2%: no eye sees that speed change).
-constexpr double SETTLE_SECONDS = 0.25;
+// When the offset moves, the position closes the gap over about a settling time, running at most
+// MAX_SLEW faster or slower than the clock (2%: no eye sees that speed change). Behind the best
+// report it catches up within a quarter second. Reports that all come later than before are far
+// more often a busy mixer than a drifting clock, so the position slows down for them only slowly.
+constexpr double SETTLE_BEHIND_SECONDS = 0.25;
+constexpr double SETTLE_AHEAD_SECONDS = 4.0;
 constexpr double MAX_SLEW = 0.02;
+// Falling further behind a report than this (seconds) is not the mixer's jitter but a start or
+// a change of pace: the position jumps to within this much and slews the rest.
+constexpr double MAX_BEHIND = 0.001;
 // An offset that moves more than this (seconds) is not slewed but jumped: the output stalled or
 // caught up, and taking seconds over it would leave the picture visibly off the music.
 constexpr double MAX_SLEW_GAP = 0.1;
@@ -66,11 +72,11 @@ double smooth_position(PositionSmoother& smoother, const PositionBounds& bounds,
         if (std::fabs(gap) > MAX_SLEW_GAP)
             smoother.offset = target;
         else {
-            const double step = std::min(std::fabs(gap) / SETTLE_SECONDS, MAX_SLEW) * elapsed;
+            const double settle = gap < 0.0 ? SETTLE_BEHIND_SECONDS : SETTLE_AHEAD_SECONDS;
+            const double step = std::min(std::fabs(gap) / settle, MAX_SLEW) * elapsed;
             smoother.offset += std::clamp(gap, -step, step);
         }
-        // Never behind what the mixer says is audible already.
-        smoother.offset = std::min(smoother.offset, lag);
+        smoother.offset = std::min(smoother.offset, lag + MAX_BEHIND);
     }
 
     double estimate = now - smoother.offset;
