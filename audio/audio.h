@@ -40,8 +40,8 @@ bool audio_channel_resume(AudioStream stream);
 bool audio_channel_set_position(AudioStream stream, uint64_t position, uint32_t mode);
 
 // The audible position in bytes of decoded PCM (whole sample frames): 0 before play (or where a
-// seek put it), then rising with the clock between the mixer's updates, at most one mixing period
-// ahead of what the mixer reports; the exact stream length once the last sample has been heard.
+// seek put it), then following the clock steadily between the mixer's updates, less than one mixing
+// period ahead of what the mixer has mixed; the exact stream length once the last sample is heard.
 // It stands still while paused, is exactly the new place after a seek until playback moves on,
 // and otherwise never goes backwards. 0 for a bad handle or mode.
 uint64_t audio_channel_get_position(AudioStream stream, uint32_t mode);

@@ -16,8 +16,9 @@ struct PositionSmoother {
     double least_lag[LAG_BUCKETS]{};  // smallest clock minus report in each quarter, newest first
 };
 
-// Where the audible position may be now, from the mixer: at least `lower` (what the mixer last
-// reported as audible) and at most `upper` (that plus one mixing period). `end` is the stream length.
+// What the mixer says: `lower` is what it last reported as audible (the truth is at most one
+// mixing period later), `upper` the most the position may show (less than a period past what it
+// has mixed). `end` is the stream length.
 struct PositionBounds {
     double lower = 0.0;
     double upper = 0.0;
