@@ -129,7 +129,7 @@ TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefus
     ASSERT_TRUE(audio_channel_pause(stream) && audio_channel_pause(stream));
     const uint64_t paused_at = audio_channel_get_position(stream, AUDIO_POS_BYTE);
     const size_t quiet_from = std::filesystem::file_size(wave) / 2 + 4 * size_t(PERIOD * RATE);  // 2 mixes on
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const size_t quiet_to = std::filesystem::file_size(wave) / 2;
     ASSERT_TRUE(paused_at > back && audio_channel_get_position(stream, AUDIO_POS_BYTE) == paused_at &&
                 audio_channel_resume(stream));
