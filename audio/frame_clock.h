@@ -2,7 +2,8 @@
 // rendering the demo to video. Link vordel_audio_clock instead of vordel_audio; the audio calls
 // stay the same. Only one stream at a time (the music). Times are video frames at a frame rate;
 // positions become whole sample frames of the stream (frame × rate / fps, rounded down), so they
-// are exact when fps divides the stream's rate. The stream's PCM is kept here until it is freed.
+// are exact when fps divides the stream's rate. A pause holds the position while the clock moves;
+// a seek moves it, and it follows the clock from there. The PCM is kept here until it is freed.
 #pragma once
 
 #include <cstdint>

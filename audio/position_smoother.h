@@ -1,19 +1,24 @@
-// Turns a mixer position that moves in steps (once per mixing period) into one that rises smoothly
-// with a monotonic clock, kept inside the bounds the mixer allows. Pure: no device, no clock of its
-// own; the caller passes the bounds and the time. Positions and times are in seconds (positions in
-// seconds of the stream's audio, times on any monotonic clock). Not thread-safe; one per stream.
+// Turns a mixer position that moves in steps (once per mixing period) into one that follows a
+// monotonic clock steadily. Pure: no device, no clock of its own; the caller passes what the mixer
+// reports and the time. Positions and times are in seconds (positions in seconds of the stream's
+// audio, times on any monotonic clock). Does not know about pausing or seeking: the caller starts
+// a fresh smoother when playback jumps. Not thread-safe; one per stream.
 #pragma once
+
+constexpr int LAG_BUCKETS = 4;  // the lag window in quarters, so that old lags leave it in steps
 
 struct PositionSmoother {
     bool started = false;
-    double anchor_position = 0.0;  // estimate at anchor_time, seconds of audio
-    double anchor_time = 0.0;      // clock seconds
-    double speed = 1.0;            // audio seconds per clock second: 1, or faster while catching up
-    double last = 0.0;             // last result: results never go below it
+    double offset = 0.0;        // clock seconds minus audio seconds: the estimate is the clock minus this
+    double last_time = 0.0;     // clock seconds at the previous call
+    double last = 0.0;          // last result: results never go below it
+    double bucket_start = 0.0;  // clock seconds when the newest quarter began
+    double least_lag[LAG_BUCKETS]{};  // smallest clock minus report in each quarter, newest first
 };
 
-// Where the audible position may be now, from the mixer: at least `lower` (what the mixer last
-// reported as audible) and at most `upper` (that plus one mixing period). `end` is the stream length.
+// What the mixer says: `lower` is what it last reported as audible (the truth is at most one
+// mixing period later), `upper` the most the position may show (less than a period past what it
+// has mixed). `end` is the stream length.
 struct PositionBounds {
     double lower = 0.0;
     double upper = 0.0;
@@ -21,6 +26,9 @@ struct PositionBounds {
 };
 
 // The smooth position at clock time `now`, in [0, end], never below the previous result.
-// Between the bounds it follows the clock; above `upper` it waits, below `lower` it catches up at
-// a limited speed (a large gap is jumped at once). Non-finite inputs leave the position where it was.
+// The mixer's reports lag the truth by zero to one period, so the report that lagged least over
+// about the last second gives the offset between clock and stream; the position follows the clock
+// from that offset, slewing gently when it moves (it may fall a little behind `lower` meanwhile),
+// and never runs past `upper` (it waits there). An offset that moves by more than 0.1 s is jumped.
+// Non-finite inputs leave the position where it was.
 double smooth_position(PositionSmoother& smoother, const PositionBounds& bounds, double now);
