@@ -23,8 +23,15 @@ struct Stream {
     int channels = 0;
     uint64_t frames = 0;   // sample frames in the whole stream
     bool started = false;  // a stream plays once
+    bool paused = false;
     double last_latency = 0.0;
     PositionSmoother smoother;
+    // After play, a resume or a seek the position stays at `held_frame` until the mixer's report
+    // leaves `held_report`: only then does the smoother learn where the new playback stands.
+    bool holding = true;
+    double held_report = 0.0;
+    uint64_t held_frame = 0;   // also where a pause stands and where play starts
+    uint64_t floor_frame = 0;  // positions never go below the last jump: seconds may round one short
 
     uint64_t bytes_per_frame() const { return static_cast<uint64_t>(channels) * BYTES_PER_SAMPLE; }
     double end_seconds() const { return static_cast<double>(frames) / static_cast<double>(rate); }
@@ -98,9 +105,38 @@ double smoothed_position(Stream& stream, const VoiceReading& reading)
     return smooth_position(stream.smoother, bounds_of(stream, reading), clock_seconds());
 }
 
-double update_position(Stream& stream)
+void hold_at(Stream& stream, uint64_t frame)
 {
-    return smoothed_position(stream, backend_voice_read(*stream.voice));
+    stream.holding = true;
+    stream.held_frame = frame;
+    stream.floor_frame = frame;
+    stream.held_report = backend_voice_read(*stream.voice).mixed_seconds;
+}
+
+// The position in whole sample frames, for a stream that has started.
+uint64_t frame_position(Stream& stream)
+{
+    const VoiceReading reading = backend_voice_read(*stream.voice);
+    if (reading.exact)
+        return std::min(reading.exact_frame, stream.frames);
+    if (stream.paused)
+        return stream.held_frame;
+    if (stream.holding) {
+        if (reading.mixed_seconds == stream.held_report && reading.state != VoiceState::Lost)
+            return stream.held_frame;
+        stream.holding = false;
+        stream.smoother = PositionSmoother{};
+        stream.smoother.last = static_cast<double>(stream.held_frame) / static_cast<double>(stream.rate);
+    }
+    const double seconds = smoothed_position(stream, reading);
+    // The smoother ends exactly on the end; recomputing frames from it could round one short.
+    if (seconds >= stream.end_seconds())
+        return stream.frames;
+    const double frames = std::floor(seconds * static_cast<double>(stream.rate));
+    uint64_t whole = 0;
+    if (frames > 0.0)
+        whole = frames < static_cast<double>(stream.frames) ? static_cast<uint64_t>(frames) : stream.frames;
+    return std::max(whole, stream.floor_frame);
 }
 
 }  // namespace
@@ -148,28 +184,63 @@ bool audio_channel_play(AudioStream handle, bool /*restart*/)
     if (!backend_voice_play(*stream->voice))
         return false;
     stream->started = true;
-    update_position(*stream);  // starts the clock at the moment of play
+    hold_at(*stream, stream->held_frame);
+    return true;
+}
+
+bool audio_channel_pause(AudioStream handle)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr || !stream->started)
+        return false;
+    if (stream->paused)
+        return true;
+    const uint64_t frame = frame_position(*stream);
+    // The mixer is ahead of what is heard: put it back where the picture stands, so that resuming
+    // plays on from there and nothing is skipped.
+    if (!backend_voice_pause(*stream->voice) || !backend_voice_seek(*stream->voice, frame, true))
+        return false;
+    stream->paused = true;
+    stream->held_frame = frame;
+    return true;
+}
+
+bool audio_channel_resume(AudioStream handle)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr || !stream->started)
+        return false;
+    if (!stream->paused)
+        return true;
+    if (!backend_voice_resume(*stream->voice))
+        return false;
+    stream->paused = false;
+    hold_at(*stream, stream->held_frame);
+    return true;
+}
+
+bool audio_channel_set_position(AudioStream handle, uint64_t position, uint32_t mode)
+{
+    Stream* stream = find_stream(handle);
+    if (stream == nullptr || mode != AUDIO_POS_BYTE)
+        return false;
+    const uint64_t frame = std::min(position / stream->bytes_per_frame(), stream->frames);
+    if (!backend_voice_seek(*stream->voice, frame, !stream->started || stream->paused))
+        return false;
+    if (stream->started && !stream->paused)
+        hold_at(*stream, frame);
+    stream->held_frame = frame;
+    stream->floor_frame = frame;
     return true;
 }
 
 uint64_t audio_channel_get_position(AudioStream handle, uint32_t mode)
 {
     Stream* stream = find_stream(handle);
-    if (stream == nullptr || mode != AUDIO_POS_BYTE || !stream->started)
+    if (stream == nullptr || mode != AUDIO_POS_BYTE)
         return 0;
-    const VoiceReading reading = backend_voice_read(*stream->voice);
-    if (reading.exact)
-        return std::min(reading.exact_frame, stream->frames) * stream->bytes_per_frame();
-    const double seconds = smoothed_position(*stream, reading);
-    // The smoother ends exactly on the end; recomputing frames from it could round one short.
-    if (seconds >= stream->end_seconds())
-        return stream->frames * stream->bytes_per_frame();
-    const double frames = std::floor(seconds * static_cast<double>(stream->rate));
-    if (!(frames > 0.0))
-        return 0;
-    const auto whole =
-        frames < static_cast<double>(stream->frames) ? static_cast<uint64_t>(frames) : stream->frames;
-    return whole * stream->bytes_per_frame();
+    const uint64_t frame = stream->started ? frame_position(*stream) : stream->held_frame;
+    return frame * stream->bytes_per_frame();
 }
 
 double audio_channel_bytes_to_seconds(AudioStream handle, uint64_t position)

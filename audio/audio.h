@@ -1,5 +1,6 @@
 // The demo's audio library: one output device, MP3 streams decoded whole at creation, playback,
-// a smooth playback position and a volume. Not offered: memory streams, pausing, seeking, replays.
+// a smooth playback position, pausing, seeking and a volume. Not offered: memory streams, replays
+// (a stream that has played to its end plays again only after a seek back).
 // Positions are bytes of the stream's decoded 16-bit PCM (all channels); seconds are bytes divided
 // by the stream's own byte rate. The position is what is audible now, rising smoothly to the end.
 // Handles are plain numbers owned by this library; bad or freed handles are refused, never a crash.
@@ -24,13 +25,25 @@ bool audio_init(int device, uint32_t frequency, uint32_t flags, uintptr_t window
 AudioStream audio_stream_create_file(bool from_memory, const char* file, uint64_t offset, uint64_t length,
                                      uint32_t flags);
 
-// Starts playback from the beginning (restart is ignored: a stream plays once, and later calls do
-// nothing and say true). False on a bad handle.
+// Starts playback from the beginning, or where audio_channel_set_position put it (restart is
+// ignored: a stream plays once, and later calls do nothing and say true). False on a bad handle.
 bool audio_channel_play(AudioStream stream, bool restart);
 
-// The audible position in bytes of decoded PCM (whole sample frames): 0 before play, then rising
-// with the clock between the mixer's updates, at most one mixing period ahead of what the mixer
-// reports; the exact stream length once the last sample has been heard. 0 for a bad handle or mode.
+// Pauses playback where it is: the position stands still and nothing more is heard until
+// audio_channel_resume. True also when already paused; false on a bad handle or before play.
+bool audio_channel_pause(AudioStream stream);
+// Goes on from where playback was paused. True also when not paused; false on a bad handle or before play.
+bool audio_channel_resume(AudioStream stream);
+// Moves playback (playing or paused, and also before play: play then starts there) to `position`
+// (mode AUDIO_POS_BYTE: bytes of decoded PCM, rounded down to a whole sample frame; past the end it
+// is the end). The smooth position jumps exactly there. False on a bad handle or mode.
+bool audio_channel_set_position(AudioStream stream, uint64_t position, uint32_t mode);
+
+// The audible position in bytes of decoded PCM (whole sample frames): 0 before play (or where a
+// seek put it), then rising with the clock between the mixer's updates, at most one mixing period
+// ahead of what the mixer reports; the exact stream length once the last sample has been heard.
+// It stands still while paused, is exactly the new place after a seek until playback moves on,
+// and otherwise never goes backwards. 0 for a bad handle or mode.
 uint64_t audio_channel_get_position(AudioStream stream, uint32_t mode);
 
 // Converts a byte position of this stream to seconds (bytes / (rate × channels × 2)); 0 for a bad handle.

@@ -2,7 +2,8 @@
 // Exactly one back end is linked into a library: OpenAL Soft in vordel_audio, the frame clock for
 // rendering to video in vordel_audio_clock; each lives in its own .cpp with the same functions.
 // A back end does not smooth positions or check handles: audio.cpp does that for every back end.
-// Times are seconds; voices are owned by the caller and must be released before backend_close.
+// Times are seconds, places in a voice are sample frames; voices are owned by the caller and must
+// be released before backend_close. Handle rules (pausing before play, and so on) live in audio.cpp.
 #pragma once
 
 #include <cstdint>
@@ -42,4 +43,10 @@ void backend_close();
 BackendVoicePtr backend_voice_create(const DecodedAudio& pcm);
 bool backend_voice_play(BackendVoice& voice);
 void backend_voice_set_gain(BackendVoice& voice, float gain);  // gain already in 0..1
+// Pausing holds the voice where the mixer has it; resuming goes on from its current place.
+bool backend_voice_pause(BackendVoice& voice);
+bool backend_voice_resume(BackendVoice& voice);
+// Moves the voice to sample `frame`; at or past its length it is finished. A voice that is playing,
+// or has finished while `hold` is false, plays on from there; a paused or waiting one stays so.
+bool backend_voice_seek(BackendVoice& voice, uint64_t frame, bool hold);
 VoiceReading backend_voice_read(BackendVoice& voice);

@@ -22,7 +22,30 @@ struct BackendVoice {
     DecodedAudio pcm;
     bool playing = false;
     float gain = DEFAULT_GAIN;
+    // The voice is at `base_frame` when the clock is at `base_clock` (both sample frames) and
+    // follows the clock from there unless paused. Until a pause or a seek it is the clock itself.
+    bool paused = false;
+    uint64_t base_frame = 0;
+    uint64_t base_clock = 0;
 };
+
+namespace {
+
+uint64_t clock_frame(const BackendVoice& voice)
+{
+    // Integer arithmetic: frame × rate / fps stays exact (a 64-bit product lasts for millennia of video).
+    return frame_time.frame * static_cast<uint64_t>(voice.pcm.rate) / frame_time.frames_per_second;
+}
+
+uint64_t voice_frame(const BackendVoice& voice)
+{
+    const uint64_t clock = clock_frame(voice);
+    if (voice.paused || clock < voice.base_clock)
+        return voice.base_frame;
+    return voice.base_frame + (clock - voice.base_clock);
+}
+
+}  // namespace
 
 void BackendVoiceDeleter::operator()(BackendVoice* voice) const
 {
@@ -64,13 +87,34 @@ void backend_voice_set_gain(BackendVoice& voice, float gain)
     voice.gain = gain;
 }
 
+bool backend_voice_pause(BackendVoice& voice)
+{
+    voice.base_frame = voice_frame(voice);
+    voice.paused = true;
+    return true;
+}
+
+bool backend_voice_resume(BackendVoice& voice)
+{
+    if (voice.paused)
+        voice.base_clock = clock_frame(voice);
+    voice.paused = false;
+    return true;
+}
+
+bool backend_voice_seek(BackendVoice& voice, uint64_t frame, bool /*hold*/)
+{
+    voice.base_frame = frame;
+    voice.base_clock = clock_frame(voice);
+    return true;
+}
+
 VoiceReading backend_voice_read(BackendVoice& voice)
 {
     VoiceReading reading;
     const auto rate = static_cast<uint64_t>(voice.pcm.rate);
     const uint64_t length = voice.pcm.samples.size() / static_cast<uint64_t>(voice.pcm.channels);
-    // Integer arithmetic: frame × rate / fps stays exact (a 64-bit product lasts for millennia of video).
-    const uint64_t sample_frame = frame_time.frame * rate / frame_time.frames_per_second;
+    const uint64_t sample_frame = voice_frame(voice);
     reading.exact = true;
     reading.exact_frame = voice.playing ? sample_frame : 0;
     reading.mixed_seconds = static_cast<double>(reading.exact_frame) / static_cast<double>(rate);

@@ -76,6 +76,11 @@ struct BackendVoice {
     };
     Buffer buffer;  // declared before the source: deleted after it, once nothing uses it
     Source source;
+    ALint frames = 0;  // the buffer's length in sample frames
+    // A stopped source forgets its offset and would play from the start: a seek to the end
+    // stops it for good, and a seek while stopped leaves an offset that only a play applies.
+    bool at_end = false;
+    bool offset_pending = false;
 };
 
 void BackendVoiceDeleter::operator()(BackendVoice* voice) const
@@ -148,14 +153,67 @@ BackendVoicePtr backend_voice_create(const DecodedAudio& pcm)
     alSourcei(source, AL_BUFFER, static_cast<ALint>(voice->buffer.id));
     if (!al_ok())
         return nullptr;
+    voice->frames = static_cast<ALint>(pcm.samples.size() / static_cast<size_t>(pcm.channels));
     return voice;
 }
 
 bool backend_voice_play(BackendVoice& voice)
 {
+    if (voice.at_end)
+        return true;
     alGetError();
     alSourcePlay(voice.source.id);
+    voice.offset_pending = false;
     return al_ok();
+}
+
+namespace {
+
+ALint source_state(const BackendVoice& voice)
+{
+    ALint state = AL_INITIAL;
+    alGetSourcei(voice.source.id, AL_SOURCE_STATE, &state);
+    return state;
+}
+
+}  // namespace
+
+bool backend_voice_pause(BackendVoice& voice)
+{
+    alGetError();
+    alSourcePause(voice.source.id);  // a stopped source stays stopped
+    return al_ok();
+}
+
+bool backend_voice_resume(BackendVoice& voice)
+{
+    const ALint state = source_state(voice);
+    if (voice.at_end || (state != AL_PAUSED && !voice.offset_pending))
+        return true;
+    return backend_voice_play(voice);
+}
+
+bool backend_voice_seek(BackendVoice& voice, uint64_t frame, bool hold)
+{
+    alGetError();
+    if (frame >= static_cast<uint64_t>(voice.frames)) {
+        alSourceStop(voice.source.id);
+        voice.at_end = true;
+        voice.offset_pending = false;
+        return al_ok();
+    }
+    voice.at_end = false;
+    const ALint state = source_state(voice);
+    // Applied at once to a playing or paused source, kept for the next play by any other.
+    alSourcei(voice.source.id, AL_SAMPLE_OFFSET, static_cast<ALint>(frame));
+    if (!al_ok())
+        return false;
+    if (state == AL_PLAYING || state == AL_PAUSED)
+        return true;
+    voice.offset_pending = true;
+    if (state == AL_STOPPED && !hold)
+        return backend_voice_play(voice);
+    return true;
 }
 
 void backend_voice_set_gain(BackendVoice& voice, float gain)

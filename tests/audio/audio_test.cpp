@@ -72,7 +72,8 @@ TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefus
     const auto refused = [](AudioStream bad) {  // by every call
         return !audio_channel_play(bad, false) && !audio_channel_set_attribute(bad, AUDIO_ATTRIB_VOL, 1) &&
                !audio_channel_get_position(bad, AUDIO_POS_BYTE) && !audio_channel_bytes_to_seconds(bad, 9) &&
-               !audio_stream_free(bad);
+               !audio_channel_pause(bad) && !audio_channel_resume(bad) &&
+               !audio_channel_set_position(bad, 0, AUDIO_POS_BYTE) && !audio_stream_free(bad);
     };
     DecodedAudio pcm;
     AudioStream first = 0, stream = 0;
@@ -87,8 +88,14 @@ TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefus
         {"volume only", !audio_channel_set_attribute(first, 7, 1) && refused(0) && refused(0xFFFFFFFF)},
         {"freed once", audio_stream_free(first) && refused(first)},
         {"a new handle", (stream = open(mono)) != 0 && stream != first && decode_mp3_file(mono.c_str(), pcm)},
-        {"at 0 until played",
-         !audio_channel_get_position(stream, AUDIO_POS_BYTE) && audio_channel_play(stream, false)},
+        {"no transport before play", !audio_channel_pause(stream) && !audio_channel_resume(stream)},
+        {"seek: bytes only, to the end at most",
+         !audio_channel_set_position(stream, 0, 1) &&
+             audio_channel_set_position(stream, ~0ull, AUDIO_POS_BYTE) &&
+             audio_channel_get_position(stream, AUDIO_POS_BYTE) == pcm.samples.size() * 2},
+        {"at 0 until played", audio_channel_set_position(stream, 0, AUDIO_POS_BYTE) &&
+                                  !audio_channel_get_position(stream, AUDIO_POS_BYTE) &&
+                                  audio_channel_play(stream, false)},
         {"full volume", audio_channel_set_attribute(stream, AUDIO_ATTRIB_VOL, 2)},
     };  // each after the one before
     for (const auto& [what, ok] : steps)
@@ -104,6 +111,24 @@ TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefus
             set_at.push_back(seconds);
             ASSERT_TRUE(audio_channel_play(stream, false) && !audio_channel_get_position(stream, 1));
         }
+    }
+    // From the end back to an odd byte at full volume, then paused for a while: exact and still.
+    const uint64_t back = 9601, end = pcm.samples.size() * 2, paused_for_ms = 150;
+    ASSERT_TRUE(audio_channel_set_attribute(stream, AUDIO_ATTRIB_VOL, 1) &&
+                audio_channel_set_position(stream, back, AUDIO_POS_BYTE) &&
+                audio_channel_get_position(stream, AUDIO_POS_BYTE) == back - 1 &&
+                audio_channel_resume(stream));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const uint64_t paused_at = audio_channel_get_position(stream, AUDIO_POS_BYTE);
+    ASSERT_TRUE(paused_at > back && audio_channel_pause(stream) && audio_channel_pause(stream));
+    const auto pause_start = std::filesystem::file_size(wave);
+    std::this_thread::sleep_for(std::chrono::milliseconds(paused_for_ms));
+    const auto pause_end = std::filesystem::file_size(wave);
+    ASSERT_TRUE(audio_channel_get_position(stream, AUDIO_POS_BYTE) == paused_at &&
+                audio_channel_resume(stream));
+    for (uint64_t bytes = paused_at, last = 0; bytes != end; last = bytes) {
+        bytes = audio_channel_get_position(stream, AUDIO_POS_BYTE);
+        ASSERT_GE(bytes, last) << "backwards after resuming";
     }
     ASSERT_TRUE(audio_free() && refused(stream) && !audio_free()) << "the streams go with the library";
     std::vector<int16_t> out(std::filesystem::file_size(wave) / 2);  // stereo
@@ -129,4 +154,8 @@ TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefus
     EXPECT_EQ(first_off(silent + PERIOD * RATE, 0.0), pcm.samples.size());
     for (const auto& [frame, position] : {std::pair{half, set_at[0]}, {silent, set_at[1]}})
         EXPECT_TRUE(frame >= position * RATE && frame <= (position + 0.2) * RATE) << frame << " " << position;
+    // Written while paused, past what was mixed before the pause (and a write buffer): silence.
+    const size_t quiet_from = pause_start / 2 + 4 * size_t(PERIOD * RATE), quiet_to = pause_end / 2;
+    ASSERT_GT(quiet_to, quiet_from + paused_for_ms * RATE / 1000);
+    EXPECT_EQ(std::count(out.begin() + quiet_from, out.begin() + quiet_to, 0), quiet_to - quiet_from);
 }
