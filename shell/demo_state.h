@@ -10,6 +10,7 @@
 
 #include "audio/audio.h"
 #include "scenes/scene.h"
+#include "shell/authoring.h"
 #include "sync/demo_tracks.h"
 #include "sync/track.h"
 
@@ -20,6 +21,7 @@ struct DemoState {
     AudioStream music;
     std::vector<Scene*> scenes;  // triangle, cubes, terrain: a scene's index is its position
     SyncState sync_state;
+    AuthoringState authoring;  // used only by the authoring mode (vordel --edit)
 };
 
 extern DemoState demo_state;

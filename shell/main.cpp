@@ -2,19 +2,42 @@
 //
 // Exit statuses: 0 after a normal run (Escape, the final fade or closing the window);
 // 0xB001 without audio output, 0xB002 without a playable "music.mp3", 0xC001 when the track
-// device cannot be made. The command line goes to the window library only.
+// device cannot be made; 64 for a bad command line, 66 for --edit without a readable timeline.
+// Without options the command line goes to the window library only.
 #include <GL/freeglut.h>
 
+#include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "audio/audio.h"
+#include "shell/authoring.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
+#include "shell/options.h"
 #include "shell/startup.h"
 
 int main(int argc, char** argv)
 {
-    glutInit(&argc, argv);
+    // Everything about the command line is settled before the window exists.
+    Options options;
+    std::string error;
+    if (!parse_options(argc, argv, options, error)) {
+        std::fprintf(stderr, "vordel: %s (try --help)\n", error.c_str());
+        return EXIT_BAD_OPTION;
+    }
+    if (options.help) {
+        std::fputs(options_help(), stdout);
+        return 0;
+    }
+    if (options.edit && !authoring_open(options.timeline, error)) {
+        std::fprintf(stderr, "vordel: %s\n", error.c_str());
+        return EXIT_NO_TIMELINE;
+    }
+    int window_argc = static_cast<int>(options.window_arguments.size());
+    options.window_arguments.push_back(nullptr);
+
+    glutInit(&window_argc, options.window_arguments.data());
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH | GLUT_STENCIL);
     glutInitWindowSize(800, 600);
     glutInitWindowPosition(100, 100);
@@ -30,6 +53,18 @@ int main(int argc, char** argv)
     if (start.status != 0) {
         std::cout << start.message << std::endl;
         return start.status;
+    }
+    if (options.edit)
+        authoring_start();
+    if (options.from) {
+        if (!seek_to_row(options.from_row)) {
+            std::fprintf(stderr, "vordel: position %s is past the end of the music\n",
+                         format_position(options.from_row).c_str());
+            audio_stream_free(demo_state.music);
+            audio_free();
+            return EXIT_BAD_OPTION;
+        }
+        std::fprintf(stderr, "%s start\n", format_position(options.from_row).c_str());
     }
 
     audio_channel_play(demo_state.music, false);

@@ -195,3 +195,22 @@ int load_track_file(TrackDevice* device, Track* track)
     track->key_count = loaded;
     return 0;
 }
+
+int track_set_keys(Track* track, const TrackKey* keys, int32_t count)
+{
+    if (track == nullptr || count < 0 || count > MAX_TRACK_KEYS || (count > 0 && keys == nullptr))
+        return -1;
+    TrackKey* copy = nullptr;
+    if (count > 0) {
+        const size_t size = static_cast<size_t>(count) * sizeof(TrackKey);
+        copy = static_cast<TrackKey*>(std::malloc(size));
+        if (copy == nullptr)
+            return -1;
+        std::memcpy(copy, keys, size);
+    }
+    // The old array goes only once the new one exists: a frame never sees a track half replaced.
+    std::free(track->keys);
+    track->keys = copy;
+    track->key_count = count;
+    return 0;
+}

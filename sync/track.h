@@ -7,6 +7,7 @@
 //
 // The device and every track it hands out live until the process ends: a Track pointer from
 // track_get stays valid however many tracks are added later. Nothing here writes track files.
+// Keys live in one malloc'd array per track, whether read from a file or set from memory.
 #pragma once
 
 #include <cstddef>
@@ -57,3 +58,8 @@ Track* track_get(TrackDevice* device, const char* name);
 // A file too short for its count keeps the complete keys it holds (none for a file shorter than
 // the count itself) and succeeds. Not reentrant: all loads share one path buffer.
 int load_track_file(TrackDevice* device, Track* track);
+
+// Replaces the track's keys with a copy of `count` keys (none when count is 0), as a load would:
+// 0 on success; -1 for a null track, a negative count or one above 1 << 20, or when memory runs
+// out, all of which leave the track's keys as they were. Rows are used in the order given.
+int track_set_keys(Track* track, const TrackKey* keys, int32_t count);

@@ -114,6 +114,23 @@ TEST(TrackFiles, DamagedFilesKeepOnlyCompleteKeys)
     }
 }
 
+TEST(TrackFiles, KeysSetFromMemoryReplaceTheTrackOrAreRefused)
+{
+    const std::vector<TrackKey> two = {{0, 2.0f, 1}, {8, 4.0f, 0}};
+    // Count given, load result, value at row 4 afterwards. A refusal keeps the keys before it.
+    const std::tuple<int32_t, int, double> cases[] = {
+        {2, 0, 3.0}, {-1, -1, 3.0}, {(1 << 20) + 1, -1, 3.0}, {1, 0, 2.0}, {0, 0, 0.0},
+    };
+    Track track{nullptr, nullptr, 0};
+    for (const auto& [count, result, value] : cases) {
+        SCOPED_TRACE(count);
+        EXPECT_EQ(track_set_keys(&track, two.data(), count), result);
+        EXPECT_EQ(track_value(&track, 4.0), value);
+    }
+    EXPECT_EQ(track.keys, nullptr);
+    EXPECT_EQ(track_set_keys(nullptr, two.data(), 2), -1);
+}
+
 #ifndef VORDEL_SANITIZE
 TEST(TrackFiles, AFailedAllocationLeavesAWholeTrackOrNone)
 {

@@ -8,19 +8,14 @@
 // Errors are one line, "file:line: reason" for the timeline, "file: reason" for files, with exit
 // status 1 (2 for a wrong command line). A refused build changes nothing in the output folder:
 // all files are written into a temporary folder beside it and only then renamed into place.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "tools/synctool/plot.h"
 #include "tools/images/raster.h"
 #include "tools/synctool/timeline.h"
+#include "tools/synctool/timeline_files.h"
 
 namespace {
 
@@ -55,109 +50,6 @@ int failure(const std::string& message)
     return EXIT_FAILED;
 }
 
-bool read_file(const std::string& path, std::vector<unsigned char>& bytes, std::string& error)
-{
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = path + ": cannot open (" + std::strerror(errno) + ")";
-        return false;
-    }
-    bytes.clear();
-    unsigned char buffer[65536];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    const bool bad = std::ferror(file) != 0;
-    std::fclose(file);
-    if (bad) {
-        error = path + ": read error";
-        return false;
-    }
-    return true;
-}
-
-bool write_file(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = path + ": cannot create (" + std::strerror(errno) + ")";
-        return false;
-    }
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        error = path + ": write error";
-        return false;
-    }
-    return true;
-}
-
-bool is_directory(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string strip_slashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
-bool load_timeline(const std::string& path, Timeline& timeline, std::string& error)
-{
-    std::vector<unsigned char> bytes;
-    if (!read_file(path, bytes, error))
-        return false;
-    ParseError parse_error;
-    if (!parse_timeline(std::string(bytes.begin(), bytes.end()), timeline, parse_error)) {
-        error = path + ":" + std::to_string(parse_error.line) + ": " + parse_error.reason;
-        return false;
-    }
-    return true;
-}
-
-// Writes every track into a fresh folder beside `out`, then renames the files into `out`.
-bool write_tracks(const Timeline& timeline, const std::string& out, std::string& error)
-{
-    const std::string folder = strip_slashes(out);
-    if (!is_directory(folder)) {
-        error = folder + ": no such folder";
-        return false;
-    }
-    const bool dots = folder == "." || folder == ".." || folder == "/";
-    std::string pattern = dots ? folder + "/.synctool-XXXXXX" : folder + ".synctool-XXXXXX";
-    std::vector<char> temp_name(pattern.begin(), pattern.end());
-    temp_name.push_back('\0');
-    if (mkdtemp(temp_name.data()) == nullptr) {
-        error = pattern + ": cannot create temporary folder (" + std::strerror(errno) + ")";
-        return false;
-    }
-    const std::string temp(temp_name.data());
-    std::vector<std::string> written;
-    bool ok = true;
-    for (const TrackData& track : timeline.tracks) {
-        const std::string path = temp + "/" + track_file_name(track.name);
-        if (!write_file(path, encode_track(track.keys), error)) {
-            ok = false;
-            break;
-        }
-        written.push_back(track_file_name(track.name));
-    }
-    for (size_t i = 0; ok && i < written.size(); ++i) {
-        const std::string from = temp + "/" + written[i], to = folder + "/" + written[i];
-        if (std::rename(from.c_str(), to.c_str()) != 0) {
-            error = to + ": cannot move into place (" + std::strerror(errno) + ")";
-            ok = false;
-        }
-    }
-    for (const std::string& name : written)
-        std::remove((temp + "/" + name).c_str());
-    rmdir(temp.c_str());
-    return ok;
-}
-
 std::string track_name_from_path(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
@@ -186,7 +78,7 @@ int run_build(const std::vector<std::string>& args)
     }
     Timeline timeline;
     std::string error;
-    if (!load_timeline(timeline_path, timeline, error) || !write_tracks(timeline, out, error))
+    if (!load_timeline_file(timeline_path, timeline, error) || !write_track_files(timeline, out, error))
         return failure(error);
     return 0;
 }
@@ -198,7 +90,7 @@ int run_dump(const std::vector<std::string>& args)
     std::vector<unsigned char> bytes;
     std::vector<TrackKey> keys;
     std::string error;
-    if (!read_file(args[0], bytes, error))
+    if (!read_file_bytes(args[0], bytes, error))
         return failure(error);
     if (!decode_track(bytes, keys, error))
         return failure(args[0] + ": " + error);
@@ -229,15 +121,15 @@ int run_plot(const std::vector<std::string>& args)
     Timeline timeline;
     std::string error;
     if (tracks_dir.empty()) {
-        if (!load_timeline(timeline_path, timeline, error))
+        if (!load_timeline_file(timeline_path, timeline, error))
             return failure(error);
     } else {
         // A missing file is a track without keys, as in the demo; a damaged one is refused.
         for (const char* name : TIMELINE_TRACK_NAMES) {
-            const std::string path = strip_slashes(tracks_dir) + "/" + track_file_name(name);
+            const std::string path = trim_trailing_slashes(tracks_dir) + "/" + track_file_name(name);
             TrackData track{name, {}};
             std::vector<unsigned char> bytes;
-            if (read_file(path, bytes, error) && !decode_track(bytes, track.keys, error))
+            if (read_file_bytes(path, bytes, error) && !decode_track(bytes, track.keys, error))
                 return failure(path + ": " + error);
             timeline.tracks.push_back(track);
         }

@@ -48,45 +48,6 @@ bool parse_digits(const std::string& text, int64_t& out)
     return true;
 }
 
-// ROW, BAR:BEAT or BAR:BEAT:ROW; beats 0-3 and rows-in-beat 0-7 so every position has one spelling.
-bool parse_row(const std::string& text, int32_t& row)
-{
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == ':') {
-            parts.push_back(text.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    int64_t value = 0;
-    if (parts.size() == 1) {
-        const bool negative = !text.empty() && text[0] == '-';
-        if (!parse_digits(negative ? text.substr(1) : text, value))
-            return false;
-        if (negative)
-            value = -value;
-        if (value > ROW_LIMIT || value < -ROW_LIMIT)
-            return false;
-        row = static_cast<int32_t>(value);
-        return true;
-    }
-    if (parts.size() > 3)
-        return false;
-    int64_t bar = 0, beat = 0, sub = 0;
-    if (!parse_digits(parts[0], bar) || !parse_digits(parts[1], beat))
-        return false;
-    if (parts.size() == 3 && !parse_digits(parts[2], sub))
-        return false;
-    if (beat >= BEATS_PER_BAR || sub >= ROWS_PER_BEAT)
-        return false;
-    value = bar * ROWS_PER_BAR + beat * ROWS_PER_BEAT + sub;
-    if (value > ROW_LIMIT)
-        return false;
-    row = static_cast<int32_t>(value);
-    return true;
-}
-
 // A plain decimal number: optional sign, digits with an optional fraction, optional exponent.
 // Refuses what strtof would also take but an author would not mean: hex, inf, nan, spaces.
 bool is_decimal(const std::string& text)
@@ -185,6 +146,44 @@ uint32_t get_u32(const std::vector<unsigned char>& in, size_t at)
 }
 
 }  // namespace
+
+bool parse_row(const std::string& text, int32_t& row)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == ':') {
+            parts.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    int64_t value = 0;
+    if (parts.size() == 1) {
+        const bool negative = !text.empty() && text[0] == '-';
+        if (!parse_digits(negative ? text.substr(1) : text, value))
+            return false;
+        if (negative)
+            value = -value;
+        if (value > ROW_LIMIT || value < -ROW_LIMIT)
+            return false;
+        row = static_cast<int32_t>(value);
+        return true;
+    }
+    if (parts.size() > 3)
+        return false;
+    int64_t bar = 0, beat = 0, sub = 0;
+    if (!parse_digits(parts[0], bar) || !parse_digits(parts[1], beat))
+        return false;
+    if (parts.size() == 3 && !parse_digits(parts[2], sub))
+        return false;
+    if (beat >= BEATS_PER_BAR || sub >= ROWS_PER_BEAT)
+        return false;
+    value = bar * ROWS_PER_BAR + beat * ROWS_PER_BEAT + sub;
+    if (value > ROW_LIMIT)
+        return false;
+    row = static_cast<int32_t>(value);
+    return true;
+}
 
 int track_index(const std::string& name)
 {

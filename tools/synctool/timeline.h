@@ -48,6 +48,11 @@ struct ParseError {
 // Index of a demo track name, or -1.
 int track_index(const std::string& name);
 
+// A row as the timeline writes it: ROW (a whole number, negative allowed), BAR:BEAT or
+// BAR:BEAT:ROW with beat 0-3 and row 0-7, so every position has one spelling. False for anything
+// else or a row beyond 32 bits; `row` is then untouched.
+bool parse_row(const std::string& text, int32_t& row);
+
 // "sync_" + name + ".track".
 std::string track_file_name(const std::string& name);
 
