@@ -320,14 +320,36 @@ bool seek_to_row(double row)
     return true;
 }
 
+namespace {
+
+// Holds on the first whole row at which the demo ends, however far past it the frame that found
+// the end has run: the author always lands on the demo's last row. The end rule never holds at the
+// fade-out row itself, so the search starts there.
+void hold_at_end(double row)
+{
+    double before = FADE_OUT_ROW;
+    double ending = std::ceil(row);
+    while (ending - before > 1.0) {
+        const double middle = std::floor((before + ending) / 2.0);
+        (apply_end_of_demo_rule(middle) ? ending : before) = middle;
+    }
+    if (!audio_channel_pause(demo_state.music))
+        return;
+    state.paused = true;
+    seek_to_row(ending);
+    print_position("paused");
+}
+
+}  // namespace
+
 void authoring_display()
 {
     const double now = now_s();
     poll_timeline(now);
     apply_loop();
-    // Where the demo would end, the authoring mode pauses on that row instead.
+    // Where the demo would end, the authoring mode pauses on its last row instead.
     if (start_frame() && !state.paused)
-        set_paused(true);
+        hold_at_end(demo_state.sync_state.current_row);
     render_frame();
     if (state.overlay)
         draw_overlay();
