@@ -7,7 +7,7 @@
 # display_start returns only when Xvfb accepts connections (it writes its display number then)
 # and the window manager has announced itself on the root window: a manager still starting can
 # swallow a window's map request and leave the program waiting for its window forever.
-DISPLAY_READY_LIMIT_MS=${DISPLAY_READY_LIMIT_MS:-5000}
+DISPLAY_READY_LIMIT_MS=${DISPLAY_READY_LIMIT_MS:-10000}
 display_xvfb_pid=
 display_wm_pid=
 display_dir=
