@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -118,5 +119,7 @@ int main(int argc, char** argv)
     print_spread("save to first frame showing it:", latency, 1e3, "ms");
     audio_stream_free(demo_state.music);
     audio_free();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
     return 0;
 }
