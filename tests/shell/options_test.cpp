@@ -20,6 +20,7 @@ TEST(Options, ReadTheDemosOwnAndLeaveTheRestToTheWindowLibrary)
         {{"--edit", "--from", "400"}, "edit 1 timeline.txt from 1 400 window 1"},
         {{"-display", ":1", "--from", "0"}, "edit 0 timeline.txt from 1 0 window 3"},
         {{"-iconic", "--edit"}, "edit 1 timeline.txt from 0 0 window 2"},
+        {{"-iconic"}, "edit 0 timeline.txt from 0 0 window 2"},
         {{"--from"}, "--from needs a position (ROW, BAR:BEAT or BAR:BEAT:ROW)"},
         {{"--from", "1:4"},
          "malformed position '1:4' (want ROW, BAR:BEAT or BAR:BEAT:ROW with beat 0-3, row 0-7)"},
