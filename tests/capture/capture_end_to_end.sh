@@ -25,7 +25,7 @@ case $3 in
     [[ $(tail -1 "$work/err") == "vordel-capture: wrote $out: 22 frames, 0:02.20 long, "*" MB" ]] || fail "last line"
     [ "$(left)" = "$out" ] || fail "left behind: $(left)"
     # As loud as the music at 59.8 s until row 1024, then turned down by 1 - fade.a to silence.
-    level() { ffmpeg -i "$1" -vn -af "atrim=$2:$3,volumedetect" -f null - 2>&1 | awk '/mean_volume/ { print $(NF - 1) }'; }
+    level() { ffmpeg -nostdin -i "$1" -vn -af "atrim=$2:$3,volumedetect" -f null - 2>&1 | awk '/mean_volume/ { print $(NF - 1) }'; }
     levels="$(level "$data/music.mp3" 59.8 60.1) $(level "$out" 0 0.3) $(level "$out" 1 1.1) $(level "$out" 2.1 2.2)"
     echo "$levels" | awk '{ exit !($1 - $2 < 1.5 && $2 - $1 < 1.5 && $3 < $2 - 3 && $4 < $2 - 25) }' ||
       fail "levels of the music, then of the capture's start, middle and end: $levels"
