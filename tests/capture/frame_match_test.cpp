@@ -23,7 +23,8 @@ TEST(CapturedFrames, MatchTheHarnessPictureOfTheirRowAndNoOther)
     const std::string video = folder.file("v.mp4");
     const std::string capture = VORDEL_CAPTURE " --size 160x90 --fps 10 --from 740 --to 800 --out " + video;
     ASSERT_EQ(std::system(capture.c_str()), 0);
-    FILE* decoder = popen(("ffmpeg -nostdin -v error -i " + video + " -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
+    FILE* decoder =
+        popen(("ffmpeg -nostdin -v error -i " + video + " -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
     std::vector<uint8_t> frames(bytes * count + 1);  // a byte more, to see a longer video
     ASSERT_EQ(std::fread(frames.data(), 1, frames.size(), decoder), bytes * count);
     ASSERT_EQ(pclose(decoder), 0);
