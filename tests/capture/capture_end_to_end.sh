@@ -49,8 +49,14 @@ env -u DISPLAY||no X display (run it under xvfb-run for a machine without one)
 prlimit --fsize=65536||cannot write the sound to $work/tmp/vordel-capture-audio-*: File too large
 env PATH=$work/fake:$PATH||ffmpeg failed (exit status 3): fake encoder gave up
 LIST
+    # The last row may have left a progress line in err: start from an empty one, made before the
+    # capture starts, or the wait below could see that line and interrupt the capture too early.
+    : >"$work/err"
     (cd "$work/demo" && exec "$capture" --size 160x90 --out "$out" 2>"$work/err") &
-    until grep -qs 'frame .* of' "$work/err"; do kill -0 $! && sleep 0.05 || fail "ended before any progress"; done
+    deadline=$(($(date +%s) + 30))
+    until grep -qs 'frame .* of' "$work/err"; do
+      kill -0 $! && [ "$(date +%s)" -lt $deadline ] && sleep 0.05 || fail "no progress within 30 s"
+    done
     kill -INT $! && wait $!
     [ $? = 130 ] && [ "$(tail -1 "$work/err")" = "vordel-capture: interrupted" ] && [ -z "$(left)" ] || fail "Ctrl-C"
     ;;
