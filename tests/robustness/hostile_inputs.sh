@@ -111,8 +111,7 @@ run_case() {
   done
   # Escape, again every 2 s: a key sent before the window has focus can be lost.
   while kill -0 $pid 2>/dev/null && [ $tries -lt $((EXIT_LIMIT_S / 2)) ]; do
-    window=$(xdotool search --onlyvisible --name '^Vordel$' 2>/dev/null | head -1)
-    [ -z "$window" ] || xdotool windowfocus --sync "$window" key --window "$window" Escape >/dev/null 2>&1
+    display_keys '^Vordel$' Escape
     for _ in $(seq 1 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     tries=$((tries + 1))
   done

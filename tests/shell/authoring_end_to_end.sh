@@ -18,7 +18,7 @@ SCREEN_H=480
 
 work=$(mktemp -d)
 pid=
-trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; [ -n "${KEEP:-}" ] && cp out.wav /tmp/le/out.wav; rm -rf "$work"' EXIT
+trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; rm -rf "$work"' EXIT
 cp "$data"/music.mp3 "$data"/*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$data"/timeline.txt "$work"/
 cd "$work"
 display_start ${SCREEN_W}x${SCREEN_H}x24 || exit 1
@@ -42,11 +42,7 @@ timeline() {
   printf 'track scp.a scp.b scp.c fog text.i text.fade\n  0  0 0 0 0 0 0  hold\n'
   printf 'track clear.r clear.g clear.b\n  0  %s hold\n  12:2  %s hold\n' "$1" "$2"
 }
-key() {
-  local window
-  window=$(xdotool search --onlyvisible --name '^Vordel$' 2>/dev/null | head -1)
-  [ -n "$window" ] && xdotool windowfocus --sync "$window" key --window "$window" "$@" 2>/dev/null
-}
+key() { display_keys '^Vordel$' "$@"; }
 # Starts vordel with the arguments after $1 and waits for its window and the line $1 on stderr.
 start() {
   ready=$1

@@ -35,10 +35,9 @@ run_and_escape() {
   done
   # Escape again every 2 s: a key sent while the window manager is still placing the window
   # can be lost.
-  local window tries=0
+  local tries=0
   while kill -0 $pid 2>/dev/null && [ $tries -lt 4 ]; do
-    window=$(xdotool search --onlyvisible --name '^Vordel$' 2>/dev/null | head -1)
-    [ -z "$window" ] || xdotool windowfocus --sync "$window" key --window "$window" Escape 2>/dev/null
+    display_keys '^Vordel$' Escape
     for _ in $(seq 1 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     tries=$((tries + 1))
   done

@@ -3,6 +3,7 @@
 #   . tests/support/display.sh
 #   display_start [WIDTHxHEIGHTxDEPTH] || exit 1   # exports DISPLAY once both are ready
 #   ...
+#   display_keys '^Vordel$' Escape                 # types keys into the first window of that name
 #   display_stop                                    # also safe when nothing was started
 # display_start returns only when Xvfb accepts connections (it writes its display number then)
 # and the window manager has announced itself on the root window: a manager still starting can
@@ -33,12 +34,24 @@ display_start() {
   display_wm_pid=$!
   until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
     if ! kill -0 "$display_wm_pid" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
-      echo "display: window manager not ready on $DISPLAY within $DISPLAY_READY_LIMIT_MS ms" >&2
+      echo "display: window manager not ready on $DISPLAY within $DISPLAY_READY_LIMIT_MS ms: $(tail -1 "$display_dir/wm.log")" >&2
       display_stop
       return 1
     fi
     sleep 0.02
   done
+}
+
+# Focuses the first visible window whose name matches $1 and types the keys after it, both down and
+# up through the server's test extension. Naming the window in the key command instead would send
+# each event to it directly once it has lost the focus: a release after the window closed on the
+# press would never reach the server, the key would stay down, and its auto-repeat would go to the
+# next window to open. False when there is no such window.
+display_keys() {
+  local window
+  window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+  shift
+  [ -n "$window" ] && timeout 5 xdotool windowfocus --sync "$window" key "$@" >/dev/null 2>&1
 }
 
 display_stop() {
