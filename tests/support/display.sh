@@ -19,7 +19,9 @@ display_start() {
   local screen=${1:-1280x1024x24}
   local deadline=$(($(display_now_ms) + DISPLAY_READY_LIMIT_MS))
   display_dir=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$display_dir/number" 2>"$display_dir/xvfb.log" &
+  # -noreset: by default the server resets when its last client leaves, and a window manager
+  # connecting just as the first readiness probe below disconnects is turned away.
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$display_dir/number" 2>"$display_dir/xvfb.log" &
   display_xvfb_pid=$!
   until [ -s "$display_dir/number" ]; do
     if ! kill -0 "$display_xvfb_pid" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
