@@ -90,6 +90,19 @@ TEST(SceneRender, LandscapeWithItsReflectionThenTriangleThenCubes)
     const auto high = render(LANDSCAPE, 3.5);
     set(TRACK_SCP_A, {8, 1, 4000});
     EXPECT_EQ(high, render(LANDSCAPE, 3.5)) << "the reflection shows outside the mirror";
+    // From behind and further below: in the upper half of the view the pedestal's back face alone
+    // (a few steep slopes of the landscape show in the lower half), as wide on the left as on the
+    // right, since the view is symmetric; rasterising may shift an edge by a pixel.
+    set(TRACK_CAM_X, {0, -5, -4, 0, -0.5, 0});
+    const auto behind = render(LANDSCAPE, 3.5);
+    long covered = 0, lopsided = 0;
+    for (int i = W * H / 2; i < W * H; ++i) {
+        const bool here = behind[i] != CLEAR, across = behind[i / W * W + W - 1 - i % W] != CLEAR;
+        covered += here;
+        lopsided += here != across;
+    }
+    EXPECT_GT(covered, W * H / 20) << "the back face shows";
+    EXPECT_LT(lopsided, H) << "the back face is the pedestal's width on both sides";
 
     // The triangle, in the previous frame's fade colour, unlit and untextured, from -z; culled from +z.
     for (double eye_z : {-5.0, 5.0}) {  // the first frame leaves its opaque fade colour behind
