@@ -63,6 +63,15 @@ TEST(PositionSmoother, FollowsTheClockFromTheLeastLaggingMixWithinTheBoundsAndSt
     }
 }
 
+TEST(PositionSmoother, RunsFromTheReportThatLaggedLeastWhenALaterOneComesLate)
+{
+    constexpr double UPPER = 1.0, END = 2.0;
+    PositionSmoother smoother;
+    smooth_position(smoother, {0.0, UPPER, END}, 0.0);
+    smooth_position(smoother, {0.010, UPPER, END}, 0.010);  // on time
+    EXPECT_EQ(smooth_position(smoother, {0.015, UPPER, END}, 0.020), 0.020) << "a report 5 ms late moved it";
+}
+
 TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefuseTheRest)
 {
     constexpr int RATE = 48000;       // asked of audio_init: not OpenAL Soft's default
@@ -120,8 +129,11 @@ TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefus
             ASSERT_TRUE(audio_channel_play(stream, false) && !audio_channel_get_position(stream, 1));
         }
     }
-    // Back from the end to an odd byte at full volume: exactly there. Then paused: still and silent.
+    // At the end the stream still pauses and resumes, and stays there. Back from the end to an odd
+    // byte at full volume: exactly there. Then paused: still and silent.
     const uint64_t back = 9601;  // bytes
+    ASSERT_TRUE(audio_channel_pause(stream) && audio_channel_resume(stream) &&
+                audio_channel_get_position(stream, AUDIO_POS_BYTE) == pcm.samples.size() * 2);
     ASSERT_TRUE(audio_channel_set_attribute(stream, AUDIO_ATTRIB_VOL, 1) &&
                 audio_channel_set_position(stream, back, AUDIO_POS_BYTE) &&
                 audio_channel_get_position(stream, AUDIO_POS_BYTE) == back - 1);
