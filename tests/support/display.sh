@@ -23,20 +23,20 @@ display_start() {
   # connecting just as the first readiness probe below disconnects is turned away.
   Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$display_dir/number" 2>"$display_dir/xvfb.log" &
   display_xvfb_pid=$!
-  until [ -s "$display_dir/number" ]; do
-    if ! kill -0 "$display_xvfb_pid" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
-      echo "display: Xvfb not ready within $DISPLAY_READY_LIMIT_MS ms: $(tail -1 "$display_dir/xvfb.log")" >&2
-      display_stop
-      return 1
-    fi
-    sleep 0.02
-  done
+  display_wait '[ -s "$display_dir/number" ]' "$display_xvfb_pid" Xvfb xvfb.log || return 1
   export DISPLAY=":$(cat "$display_dir/number")"
   openbox --sm-disable >"$display_dir/wm.log" 2>&1 &
   display_wm_pid=$!
-  until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-    if ! kill -0 "$display_wm_pid" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
-      echo "display: window manager not ready on $DISPLAY within $DISPLAY_READY_LIMIT_MS ms: $(tail -1 "$display_dir/wm.log")" >&2
+  display_wait "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" "$display_wm_pid" \
+    "the window manager on $DISPLAY" wm.log
+}
+
+# Polls until the command $1 succeeds, while process $2 lives and display_start's deadline has not
+# passed. Otherwise it stops everything and fails, naming $3 and quoting the last line of its log $4.
+display_wait() {
+  until eval "$1"; do
+    if ! kill -0 "$2" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
+      echo "display: $3 not ready within $DISPLAY_READY_LIMIT_MS ms: $(tail -1 "$display_dir/$4")" >&2
       display_stop
       return 1
     fi
