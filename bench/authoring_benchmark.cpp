@@ -23,7 +23,7 @@
 #include "shell/frame_driver.h"
 #include "shell/frame_window.h"
 #include "shell/startup.h"
-#include "tools/synctool/timeline_files.h"
+#include "timeline/timeline_files.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/synctool/timeline.h"
+#include "timeline/timeline.h"
 
 namespace {
 

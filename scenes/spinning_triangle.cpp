@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "scenes/angles.h"
+#include "base/angles.h"
 #include "scenes/camera.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "sync/track_value.h"
-#include "tools/synctool/timeline_files.h"
+#include "timeline/timeline_files.h"
 
 namespace {
 

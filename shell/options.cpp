@@ -1,6 +1,6 @@
 #include "shell/options.h"
 
-#include "tools/synctool/timeline.h"
+#include "timeline/timeline.h"
 
 bool parse_options(int argc, char** argv, Options& options, std::string& error)
 {

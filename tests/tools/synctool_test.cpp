@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "tools/synctool/plot.h"
-#include "tools/synctool/timeline.h"
+#include "timeline/timeline.h"
 #include "tests/tools/tool_runner.h"
 
 const std::string SYNC = SYNCTOOL_PATH, DATA = DATA_DIR;

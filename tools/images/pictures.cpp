@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "scenes/angles.h"
+#include "base/angles.h"
 
 #include "tools/images/tile_noise.h"
 

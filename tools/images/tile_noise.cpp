@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "scenes/angles.h"
+#include "base/angles.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "scenes/angles.h"
+#include "base/angles.h"
 #include <deque>
 
 namespace {

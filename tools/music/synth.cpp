@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "scenes/angles.h"
+#include "base/angles.h"
 
 #include "tools/music/dsp.h"
 #include "tools/music/score.h"

@@ -14,8 +14,8 @@
 
 #include "tools/synctool/plot.h"
 #include "tools/images/raster.h"
-#include "tools/synctool/timeline.h"
-#include "tools/synctool/timeline_files.h"
+#include "timeline/timeline.h"
+#include "timeline/timeline_files.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tools/images/raster.h"
-#include "tools/synctool/timeline.h"
+#include "timeline/timeline.h"
 
 // Draws the timeline; needs a loaded font for the labels.
 Canvas plot_timeline(const Timeline& timeline, const Font& font);

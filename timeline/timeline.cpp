@@ -1,5 +1,5 @@
 // Timeline text parser, track file encoder/decoder and printer (see timeline.h).
-#include "tools/synctool/timeline.h"
+#include "timeline/timeline.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/synctool/timeline.h"
+#include "timeline/timeline.h"
 
 // The whole file as bytes; false with "path: cannot open (reason)" or "path: read error".
 bool read_file_bytes(const std::string& path, std::vector<unsigned char>& bytes, std::string& error);

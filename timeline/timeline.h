@@ -1,6 +1,7 @@
-// The timeline library behind synctool: the authoring text, the binary track files and the way
-// between them. Pure functions over bytes and strings: no files, no globals, no exceptions, and
-// any input (also random bytes) is either accepted or refused with a line number and a reason.
+// The timeline library: the authoring text, the binary track files and the way between them, for
+// the demo's authoring mode, synctool and the fuzzer. Pure functions over bytes and strings: no
+// files, no globals, no exceptions, and any input (also random bytes) is either accepted or
+// refused with a line number and a reason.
 //
 // Words: a row is a music position (8 rows per beat, 32 per bar); a key is one (row, value,
 // interpolation) entry of a track. Track files are "sync_" + name + ".track": a little-endian

@@ -1,5 +1,5 @@
 // Reading timelines and writing track files (see timeline_files.h).
-#include "tools/synctool/timeline_files.h"
+#include "timeline/timeline_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,0 +1,57 @@
+// Edits of the timeline text that keep everything they do not change: the editor's server applies
+// key edits here and writes the result back over the file. The text stays the truth; the model is
+// always read back from it with parse_timeline.
+//
+// An edit rewrites only the lines of the keys it changes: comments, blank lines, order and
+// alignment of every other line stay byte for byte. Values are written as the shortest decimal
+// that reads back to the same float; a new row in the notation its section already uses. Pure
+// functions over strings, like timeline.h; nothing here touches files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "timeline/timeline.h"
+
+enum class EditKind { Set, Delete, Move };
+
+// One change of one key. Set inserts a key at `row` or replaces the one there (keeping its
+// interpolation when `interpolation` is -1); Delete removes the key at `row`; Move takes the key at
+// `row` to `to_row` with its value and interpolation.
+struct EditOp {
+    EditKind kind = EditKind::Set;
+    int track = 0;  // index in demo order (track_index)
+    int32_t row = 0;
+    int32_t to_row = 0;      // Move only
+    float value = 0.0f;      // Set only
+    int interpolation = -1;  // Set only: a KeyInterpolation, or -1 to keep the key's own
+};
+
+// Applies all ops in order to `text`, which must parse. Rows must lie in [0, row_count). On
+// success `result` is the new text and true is returned; otherwise false with a one-line reason in
+// `error` (unknown track, row out of range, no key at a row, a value that is not finite, a move
+// onto another key) and `result` untouched. Either every op applies or none does.
+bool apply_edits(const std::string& text, const std::vector<EditOp>& ops, int32_t row_count,
+                 std::string& result, std::string& error);
+
+// The lines that one edit replaced, with a line of context on either side, so that the edit can be
+// taken back (or done again) on a text that others have changed elsewhere in the meantime.
+struct TextPatch {
+    struct Hunk {
+        std::vector<std::string> before;  // lines, context included, as they were
+        std::vector<std::string> after;   // the same place as the edit left it
+        size_t line = 0;                  // 0-based line where `after` started in the edited text
+    };
+    std::vector<Hunk> hunks;
+};
+
+// The patch that turns `before` into `after`.
+TextPatch make_patch(const std::string& before, const std::string& after);
+
+// Takes a patch back on `text`: every hunk's `after` lines must still stand in `text` (found where
+// the hunk left them, or moved by lines added or removed above it), and are replaced by its
+// `before` lines. False with a reason when any of them was changed meanwhile; `result` is then
+// untouched. Redo is revert_patch with the patch's before and after swapped (invert_patch).
+bool revert_patch(const std::string& text, const TextPatch& patch, std::string& result, std::string& error);
+TextPatch invert_patch(const TextPatch& patch);
