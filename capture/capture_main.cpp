@@ -294,7 +294,7 @@ int main(int argc, char** argv)
     if (!parse_capture_options(argc, argv, options, error))
         return fail(error + " (see --help)");
     if (options.help) {
-        std::fputs(capture_usage(), stdout);
+        std::fputs(capture_usage().c_str(), stdout);
         return 0;
     }
     install_signal_handlers();

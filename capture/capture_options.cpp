@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "sync/music_clock.h"
 
 namespace {
 
@@ -120,18 +123,23 @@ bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& op
     return true;
 }
 
-const char* capture_usage()
+std::string capture_usage()
 {
-    return "usage: vordel-capture [--size WxH] [--fps N] [--out FILE] [--from ROW] [--to ROW]\n"
-           "Renders the demo in the working directory (music.mp3, track files, pictures) to an MP4\n"
-           "video with its music: H.264 picture, AAC sound, the same fade as a live run. Needs an X\n"
-           "display (xvfb-run works) and ffmpeg on the PATH.\n"
-           "  --size WxH   picture size in pixels, both even (default 1920x1080)\n"
-           "  --fps N      frames per second; must divide the music's sample rate (default 60)\n"
-           "  --out FILE   the video to write; replaced only once it is complete (default vordel.mp4)\n"
-           "  --from ROW   start at this row (17.0666 rows a second; default 0)\n"
-           "  --to ROW     stop after this row (default: the end of the demo or of the music)\n"
-           "  --help       show this text\n"
-           "Progress goes to standard error. Exit status 0 on success, 1 on an error, 130 when "
-           "interrupted.\n";
+    char text[2048];  // twice the text, so the rate always fits
+    std::snprintf(
+        text, sizeof text,
+        "usage: vordel-capture [--size WxH] [--fps N] [--out FILE] [--from ROW] [--to ROW]\n"
+        "Renders the demo in the working directory (music.mp3, track files, pictures) to an MP4\n"
+        "video with its music: H.264 picture, AAC sound, the same fade as a live run. Needs an X\n"
+        "display (xvfb-run works) and ffmpeg on the PATH.\n"
+        "  --size WxH   picture size in pixels, both even (default 1920x1080)\n"
+        "  --fps N      frames per second; must divide the music's sample rate (default 60)\n"
+        "  --out FILE   the video to write; replaced only once it is complete (default vordel.mp4)\n"
+        "  --from ROW   start at this row (%.4f rows a second; default 0)\n"
+        "  --to ROW     stop after this row (default: the end of the demo or of the music)\n"
+        "  --help       show this text\n"
+        "Progress goes to standard error. Exit status 0 on success, 1 on an error, 130 when "
+        "interrupted.\n",
+        ROWS_PER_SECOND);
+    return text;
 }

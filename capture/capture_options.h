@@ -21,4 +21,4 @@ struct CaptureOptions {
 bool parse_capture_options(int argc, const char* const* argv, CaptureOptions& options, std::string& error);
 
 // The --help text, several lines ending in a line end.
-const char* capture_usage();
+std::string capture_usage();

@@ -7,6 +7,7 @@
 #include "base/angles.h"
 #include "scenes/camera.h"
 #include "scenes/image_texture.h"
+#include "terrain/height_field.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/terrain_scene_internal.h"
 
@@ -147,6 +148,11 @@ void coloured_light_positions(double row, float centre_x, float centre_z, float 
 }
 
 TerrainScene::TerrainScene(const SyncState* state) : state(state) {}
+
+float TerrainScene::height_at(float x, float z) const
+{
+    return terrain_height(noise_source, x, z);
+}
 
 int TerrainScene::init()
 {

@@ -20,6 +20,10 @@ public:
     int init() override;
     void render() override;
 
+    // The landscape's surface height at ground point (x, z); bit-identical for equal arguments.
+    // Needs no GL: the noise table is filled at construction.
+    float height_at(float x, float z) const;
+
 private:
     uint32_t grass_texture = 0;
     uint32_t marble_texture = 0;

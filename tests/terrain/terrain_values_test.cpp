@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/terrain/reference_mesh.h"
+#include "terrain/terrain_scene.h"
 #include "terrain/terrain_scene_internal.h"
 
 namespace {
@@ -30,6 +31,22 @@ TEST(PerlinNoise, GivesTheReferenceValues)
     for (int i = 0; i < 256; ++i)
         sum += field.noise(i + 0.5, i * 0.37, 0.25);
     EXPECT_EQ(sum, 127.83988319139029);
+}
+
+TEST(TerrainScene, HeightAtGivesTheFixedHeights)
+{
+    // The origin and (2, 0), (20, 0): ring 0, base noise at a lattice point, no detail. (0, 12) and
+    // (12, 0): ring 1.6 and full detail, every sample at a lattice point. Then a crest corner off the
+    // lattice, as the mesh holds it.
+    const TerrainScene scene(nullptr);
+    const float cases[][3] = {{0, 0, 0.5f},
+                              {2, 0, 0.5f},
+                              {20, 0, 0.5f},
+                              {0, 12, 2.244999885559082f},
+                              {12, 0, 2.244999885559082f},
+                              {433 * 0.03f, -17 * 0.03f, 2.8343334197998047f}};
+    for (const auto& c : cases)
+        EXPECT_EQ(scene.height_at(c[0], c[1]), c[2]) << c[0] << ", " << c[1];
 }
 
 TEST(TerrainMesh, CornersGiveTheReferenceValuesAndTheCacheChangesNone)

@@ -9,7 +9,7 @@ constexpr int32_t ROWS_PER_16TH = 2;
 constexpr int32_t ROWS_PER_8TH = 4;
 constexpr int32_t BAR_COUNT = FINAL_BAR + 1;
 constexpr uint64_t SECONDS_PER_MINUTE = 60;
-constexpr uint64_t ROWS_PER_MINUTE = 1024;  // 128 beats of 8 rows
+constexpr uint64_t ROWS_PER_MINUTE = static_cast<uint64_t>(BEATS_PER_MINUTE) * ROWS_PER_BEAT;  // 1024
 
 struct Chord {
     int32_t bass;        // root for the bass line, around the second octave
