@@ -68,21 +68,23 @@ protected:
         return value;
     }
 
-    // Loads a 256 x 128 cube picture (quadrants red top left, green top right, blue bottom left, white)
-    // or a file that does not decode, and checks the two lines that init prints.
+    // Loads a 256 x 128 cube picture (quadrants red top left, green top right, blue bottom left, white;
+    // the upper half transparent, which the cube must not show) or a file that does not decode, and
+    // checks the two lines that init prints.
     void init_cube(bool readable)
     {
-        std::vector<uint8_t> rgb;
+        std::vector<uint8_t> rgba;
         for (int i = 0; i < 256 * 128; ++i) {
             const bool top = i < 64 * 256, left = i % 256 < 128;
-            rgb.insert(rgb.end(), {uint8_t(255 * (top == left)), uint8_t(255 * !left), uint8_t(255 * !top)});
+            rgba.insert(rgba.end(), {uint8_t(255 * (top == left)), uint8_t(255 * !left), uint8_t(255 * !top),
+                                     uint8_t(255 * !top)});
         }
-        ASSERT_TRUE(stbi_write_bmp("jimage.bmp", 256, 128, 3, rgb.data()));
+        ASSERT_TRUE(stbi_write_bmp("jimage.bmp", 256, 128, 4, rgba.data()));
         ASSERT_TRUE(readable || truncate("jimage.bmp", 20) == 0);  // cut short inside its header
         testing::internal::CaptureStdout();
         cube.init();
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string("spinning cube scene loaded jimage at ") + (readable ? "256x128x3" : "0x0x0") +
+                  std::string("spinning cube scene loaded jimage at ") + (readable ? "256x128x4" : "0x0x0") +
                       "\ntexture id " + std::to_string(gl_number(GL_TEXTURE_BINDING_2D, false)) + "\n");
     }
 
@@ -179,12 +181,14 @@ TEST_F(SceneRender, EachCubeFaceShowsTheWholePictureLitByLampsFixedInTheWorld)
     // Row, eye 6 out along an axis, what is seen of the face (a square of side 2 at 5 from the eye) in
     // its quadrants top left, top right, bottom left, bottom right and just beside it. Side faces show
     // the picture upside down; rows 900 and 1800 turn the cube by whole quarter turns. Only the red
-    // lamp stands beyond x = 1, only the green one beyond x = -1. From +y, screen up is -z.
+    // lamp stands beyond x = 1, only the green one beyond x = -1. From +y, screen up is -z. The frame
+    // before blends by source alpha, as every frame but the first does, yet the cube stays opaque.
     const std::tuple<double, double, double, double, const char*> views[] = {
         {0, 0, 0, 6, "BWRGKKKK"},     {0, 6, 0, 0, "BRRGKKKK"},   {0, -6, 0, 0, "BGRGKKKK"},
         {0, 0, 6, 0.001, "BYRGKKKK"}, {900, 0, 0, 6, "WGBRKKKK"}, {1800, 0, 0, 6, "GRWBKKKK"}};
     const double probes[8][2] = {{-0.8, 0.8}, {0.8, 0.8}, {-0.8, -0.8}, {0.8, -0.8},
                                  {-1.1, 0},   {1.1, 0},   {0, 1.1},     {0, -1.1}};
+    render_frame();
     for (const auto& [row, eye_x, eye_y, eye_z, expected] : views) {
         SCOPED_TRACE(testing::Message() << row << " from " << eye_x << "," << eye_y << "," << eye_z);
         state.current_row = row;
@@ -194,6 +198,36 @@ TEST_F(SceneRender, EachCubeFaceShowsTheWholePictureLitByLampsFixedInTheWorld)
         for (const auto& at : probes)
             seen += colour_name(seen_at(at[0], at[1], 5));
         EXPECT_EQ(seen, expected);
+    }
+}
+
+TEST_F(SceneRender, ACubeTumblesAboutXThenYThenZByTheRow)
+{
+    // Row, then the edges of one cube's silhouette seen from 8 out on +z: left, right, top, bottom, in
+    // pixels (right and bottom just past the last covered pixel), where its eight corners project, to
+    // within a pixel. The rows 360 and 720 leave it turned about y alone, by 252 and 144 degrees.
+    const int cases[][5] = {{0, 119, 201, 79, 161},
+                            {30, 104, 217, 75, 178},
+                            {100, 105, 209, 76, 174},
+                            {360, 110, 202, 77, 163},
+                            {720, 108, 209, 76, 164}};
+    set_tracks({TRACK_SCP_A, TRACK_CAM_Z}, {1.0, 8.0});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        state.current_row = c[0];
+        render_frame();
+        const std::vector<uint8_t> frame = read_frame(WIDTH, HEIGHT);
+        int edges[4] = {WIDTH, 0, HEIGHT, 0};
+        for (int i = 0; i < WIDTH * HEIGHT; ++i) {  // the cube's ambient light is never black
+            const int x = i % WIDTH, y = i / WIDTH;
+            if (std::max({frame[4 * i], frame[4 * i + 1], frame[4 * i + 2]}) > 4) {
+                edges[0] = std::min(edges[0], x), edges[1] = std::max(edges[1], x + 1);
+                edges[2] = std::min(edges[2], y), edges[3] = std::max(edges[3], y + 1);
+            }
+        }
+        const char* names[4] = {"left", "right", "top", "bottom"};
+        for (int e = 0; e < 4; ++e)
+            EXPECT_NEAR(edges[e], c[e + 1], 1) << names[e];
     }
 }
 
