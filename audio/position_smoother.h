@@ -29,10 +29,11 @@ struct PositionBounds {
 };
 
 // The smooth position at clock time `now`, in [0, end], never below the previous result.
-// The mixer's reports lag the truth by zero to one period, so the report that lagged least over
-// about the last second gives the offset between clock and stream; the position follows the clock
-// from that offset, slewing gently when it moves (it may fall a little behind `lower` meanwhile),
-// and never runs past `upper` (it waits there). An offset that moves by more than 0.1 s is jumped.
+// The mixer's reports lag the truth by zero to one period, so the least lag of the reports that
+// were new over about the last second gives the offset between clock and stream; the position
+// follows the clock from that offset, slewing gently when it moves (it may fall a little behind
+// `lower` meanwhile), and never runs past `upper` (it waits there). An offset that moves by more
+// than 0.1 s is jumped.
 // Once the output is lost the position runs on at the clock's pace from where it stood (a fresh
 // smoother from its `last`) to `end`. Non-finite inputs leave the position where it was.
 double smooth_position(PositionSmoother& smoother, const PositionBounds& bounds, double now);
