@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "audio/audio_diagnostics.h"
@@ -27,6 +28,9 @@ struct Stream {
     uint64_t frames = 0;   // sample frames in the whole stream
     bool started = false;  // a stream plays once
     bool paused = false;
+    // The output went away: from then on the position is the clock's alone, and the voice is
+    // neither asked to move nor believed.
+    bool lost = false;
     double last_latency = 0.0;
     PositionSmoother smoother;
     // After play, a resume or a seek the position stays at `held_frame` until the mixer's report
@@ -44,6 +48,7 @@ struct AudioState {
     bool ready = false;
     std::map<AudioStream, Stream> streams;
     AudioStream next_handle = 1;
+    bool loss_told = false;  // the output is lost once for all its streams
 };
 
 // Never destroyed: streams hold output objects that must not be released by static destructors
@@ -95,14 +100,33 @@ PositionBounds bounds_of(Stream& stream, const VoiceReading& reading)
         bounds.upper = bounds.end;
         break;
     case VoiceState::Lost:
-        // No output any more: the picture goes on by the clock alone.
-        bounds.lower = 0.0;
-        bounds.upper = bounds.end;
+        bounds.lost = true;
         break;
     }
     if (bounds.upper > bounds.end)
         bounds.upper = bounds.end;
     return bounds;
+}
+
+// Reads the voice, and notes when the output has gone: a lost output does not come back.
+VoiceReading read_voice(Stream& stream)
+{
+    VoiceReading reading = backend_voice_read(*stream.voice);
+    if (stream.lost)
+        reading.state = VoiceState::Lost;
+    if (reading.state != VoiceState::Lost)
+        return reading;
+    stream.lost = true;
+    AudioState& s = state();
+    if (!s.loss_told)
+        std::fprintf(stderr, "audio output lost; going on without sound\n");
+    s.loss_told = true;
+    return reading;
+}
+
+bool output_lost(Stream& stream)
+{
+    return read_voice(stream).state == VoiceState::Lost;
 }
 
 double smoothed_position(Stream& stream, const VoiceReading& reading)
@@ -115,13 +139,13 @@ void hold_at(Stream& stream, uint64_t frame)
     stream.holding = true;
     stream.held_frame = frame;
     stream.floor_frame = frame;
-    stream.held_report = backend_voice_read(*stream.voice).mixed_seconds;
+    stream.held_report = read_voice(stream).mixed_seconds;
 }
 
 // The position in whole sample frames, for a stream that has started.
 uint64_t frame_position(Stream& stream)
 {
-    const VoiceReading reading = backend_voice_read(*stream.voice);
+    const VoiceReading reading = read_voice(stream);
     if (reading.exact)
         return std::min(reading.exact_frame, stream.frames);
     if (stream.paused)
@@ -186,7 +210,7 @@ bool audio_channel_play(AudioStream handle, bool /*restart*/)
         return false;
     if (stream->started)
         return true;
-    if (!backend_voice_play(*stream->voice))
+    if (!output_lost(*stream) && !backend_voice_play(*stream->voice))
         return false;
     stream->started = true;
     hold_at(*stream, stream->held_frame);
@@ -203,7 +227,8 @@ bool audio_channel_pause(AudioStream handle)
     const uint64_t frame = frame_position(*stream);
     // The mixer is ahead of what is heard: put it back where the picture stands, so that resuming
     // plays on from there and nothing is skipped.
-    if (!backend_voice_pause(*stream->voice) || !backend_voice_seek(*stream->voice, frame, true))
+    if (!stream->lost &&
+        (!backend_voice_pause(*stream->voice) || !backend_voice_seek(*stream->voice, frame, true)))
         return false;
     stream->paused = true;
     stream->held_frame = frame;
@@ -217,7 +242,7 @@ bool audio_channel_resume(AudioStream handle)
         return false;
     if (!stream->paused)
         return true;
-    if (!backend_voice_resume(*stream->voice))
+    if (!output_lost(*stream) && !backend_voice_resume(*stream->voice))
         return false;
     stream->paused = false;
     hold_at(*stream, stream->held_frame);
@@ -230,7 +255,8 @@ bool audio_channel_set_position(AudioStream handle, uint64_t position, uint32_t 
     if (stream == nullptr || mode != AUDIO_POS_BYTE)
         return false;
     const uint64_t frame = std::min(position / stream->bytes_per_frame(), stream->frames);
-    if (!backend_voice_seek(*stream->voice, frame, !stream->started || stream->paused))
+    if (!output_lost(*stream) &&
+        !backend_voice_seek(*stream->voice, frame, !stream->started || stream->paused))
         return false;
     if (stream->started && !stream->paused)
         hold_at(*stream, frame);
@@ -286,6 +312,7 @@ bool audio_free()
     s.streams.clear();  // voices first: they belong to the output
     backend_close();
     s.ready = false;
+    s.loss_told = false;
     return true;
 }
 
@@ -294,7 +321,7 @@ bool audio_channel_mixer_seconds(AudioStream handle, double& audible_seconds)
     Stream* stream = find_stream(handle);
     if (stream == nullptr || !stream->started)
         return false;
-    const VoiceReading reading = backend_voice_read(*stream->voice);
+    const VoiceReading reading = read_voice(*stream);
     if (reading.state != VoiceState::Playing)
         return false;
     audible_seconds = reading.mixed_seconds - reading.latency_seconds;

@@ -3,6 +3,9 @@
 // (a stream that has played to its end plays again only after a seek back).
 // Positions are bytes of the stream's decoded 16-bit PCM (all channels); seconds are bytes divided
 // by the stream's own byte rate. The position is what is audible now, rising smoothly to the end.
+// Should the output go away (a headset unplugged), the position runs on with the steady clock from
+// where it stood, pausing and seeking keep working on that clock, the volume changes nothing, and
+// one line on standard error says so.
 // Handles are plain numbers owned by this library; bad or freed handles are refused, never a crash.
 // Everything runs on the caller's thread; playback itself runs inside the output library.
 #pragma once

@@ -227,14 +227,6 @@ VoiceReading backend_voice_read(BackendVoice& voice)
     if (output == nullptr)
         return reading;
     reading.period_seconds = output->period_seconds;
-    if (output->reports_disconnect) {
-        ALCint connected = ALC_TRUE;
-        alcGetIntegerv(output->device.get(), ALC_CONNECTED, 1, &connected);
-        if (connected == ALC_FALSE) {
-            reading.state = VoiceState::Lost;
-            return reading;
-        }
-    }
     ALint state = AL_INITIAL;
     alGetSourcei(voice.source.id, AL_SOURCE_STATE, &state);
     if (output->get_source_dv != nullptr) {
@@ -262,6 +254,14 @@ VoiceReading backend_voice_read(BackendVoice& voice)
     default:
         reading.state = VoiceState::Waiting;
         break;
+    }
+    // Asked last: a lost device stops its sources, and a source seen stopped before the device
+    // was seen lost would pass for the end of the music.
+    if (output->reports_disconnect) {
+        ALCint connected = ALC_TRUE;
+        alcGetIntegerv(output->device.get(), ALC_CONNECTED, 1, &connected);
+        if (connected == ALC_FALSE)
+            return VoiceReading{VoiceState::Lost, 0.0, 0.0, output->period_seconds};
     }
     return reading;
 }

@@ -26,10 +26,11 @@ constexpr double MAX_BEHIND = 0.001;
 constexpr double MAX_SLEW_GAP = 0.1;
 constexpr double NO_LAG = std::numeric_limits<double>::infinity();
 
-void start(PositionSmoother& smoother, double lag, double now)
+void start(PositionSmoother& smoother, double lag, double report, double now)
 {
     smoother.started = true;
     smoother.offset = lag;
+    smoother.report = report;
     smoother.last_time = now;
     smoother.bucket_start = now;
     std::fill(smoother.least_lag, smoother.least_lag + LAG_BUCKETS, NO_LAG);
@@ -56,19 +57,35 @@ double least_lag(PositionSmoother& smoother, double lag, double now)
 
 double smooth_position(PositionSmoother& smoother, const PositionBounds& bounds, double now)
 {
-    if (!std::isfinite(bounds.lower) || !std::isfinite(bounds.upper) || !std::isfinite(bounds.end) ||
-        !std::isfinite(now))
+    if (!std::isfinite(bounds.end) || !std::isfinite(now))
+        return smoother.last;
+    if (bounds.lost) {
+        // Nothing will be heard again, so nothing is left to follow but the clock; a jump either
+        // way would show as a cut in a picture that was running smoothly.
+        const double elapsed = smoother.started ? std::max(now - smoother.last_time, 0.0) : 0.0;
+        smoother.started = true;
+        smoother.last_time = std::max(now, smoother.last_time);
+        smoother.last = std::max(std::min(smoother.last + elapsed, bounds.end), smoother.last);
+        return smoother.last;
+    }
+    if (!std::isfinite(bounds.lower) || !std::isfinite(bounds.upper))
         return smoother.last;
     // How far the clock is ahead of this report: the offset plus this report's lag.
     const double lag = now - bounds.lower;
     if (!smoother.started) {
-        start(smoother, lag, now);
+        start(smoother, lag, bounds.lower, now);
     } else {
         // A clock that went backwards (it should not) gives no time to slew in.
         const double elapsed = std::max(now - smoother.last_time, 0.0);
         smoother.last_time = std::max(now, smoother.last_time);
-        const double target = least_lag(smoother, lag, smoother.last_time);
-        const double gap = target - smoother.offset;
+        // A report lags least when first seen. Seen again it has only grown stale: through a stall,
+        // once the lags before it had aged out, it would set the offset between the ones before
+        // and after the stall, and slewing off that error takes seconds.
+        const bool fresh = bounds.lower != smoother.report;
+        smoother.report = bounds.lower;
+        const double target = least_lag(smoother, fresh ? lag : NO_LAG, smoother.last_time);
+        // With no fresh report in the whole window (the mixer stopped) the offset stays.
+        const double gap = std::isinf(target) ? 0.0 : target - smoother.offset;
         if (std::fabs(gap) > MAX_SLEW_GAP)
             smoother.offset = target;
         else {

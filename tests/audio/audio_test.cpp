@@ -72,6 +72,48 @@ TEST(PositionSmoother, RunsFromTheReportThatLaggedLeastWhenALaterOneComesLate)
     EXPECT_EQ(smooth_position(smoother, {0.015, UPPER, END}, 0.020), 0.020) << "a report 5 ms late moved it";
 }
 
+TEST(PositionSmoother, KeepsToTheSoundOfAMixerThatIsLateForGoodOrMostlyLateAndToTheClockOnceItIsLost)
+{
+    // Queries every 2 ms; mix k comes 7 ms + k periods in, `stall` later from EVENT on, and 20 ms late
+    // unless k is a multiple of `on_time`. From `settled` on, the position is never ahead of the
+    // truth nor a query behind it; once the output is lost it runs on from where it stood, exactly.
+    constexpr double MIX = 1024.0 / 44100.0, LATENCY = 2.0 * MIX, STEP = 0.002, EVENT = 1.0, END = 4.0;
+    struct Mixer {
+        const char* what;
+        double stall;
+        double on_time;
+        bool lost;
+        double settled;
+    };
+    for (const Mixer& mixer :
+         {Mixer{"late for good after a stall", 0.3, 1, false, EVENT + 1.5},
+          Mixer{"on time once in 0.93 s", 0.0, 40, false, 0.5}, Mixer{"lost", 0.0, 1, true, EVENT}}) {
+        const auto mix_at = [&](double k) {
+            return 0.007 + k * MIX + (k * MIX >= EVENT ? mixer.stall : 0.0) +
+                   (std::fmod(k, mixer.on_time) == 0.0 ? 0.0 : 0.02);
+        };
+        PositionSmoother smoother;
+        double position = 0.0, last_t = 0.0, lost_offset = NAN;
+        for (double t = 0.0, mixes = 0; t < END + 1.0; last_t = t, t += STEP) {
+            while (mix_at(mixes) <= t)
+                ++mixes;
+            const double lower = mixes * MIX - LATENCY, upper = std::min(lower + LATENCY + 0.9 * MIX, END);
+            const bool lost = mixer.lost && t >= EVENT;
+            if (lost && std::isnan(lost_offset))
+                lost_offset = position - last_t;
+            const double last = position;
+            position = smooth_position(smoother, {lower, upper, END, lost}, t);
+            const double truth =
+                std::min(lost ? t + lost_offset : t - 0.007 - mixer.stall + MIX - LATENCY, END);
+            ASSERT_TRUE(position >= last && position <= END) << mixer.what << " " << t;
+            const double behind = lost ? 1e-9 : STEP + 1e-9;
+            ASSERT_TRUE(t < mixer.settled || (position <= truth + 1e-9 && position >= truth - behind))
+                << mixer.what << " at " << t << ": " << position - truth;
+        }
+        EXPECT_EQ(position, END) << mixer.what;
+    }
+}
+
 TEST(AudioCalls, PlayTheDecodedSamplesAtTheVolumeSetWhereThePositionSaidAndRefuseTheRest)
 {
     constexpr int RATE = 48000;       // asked of audio_init: not OpenAL Soft's default
