@@ -35,8 +35,9 @@ bool write_file_atomically(const std::string& path, const std::vector<unsigned c
 // them are written and flushed as hidden temporaries first, then renamed into place one by one.
 // - A failure before the renames (a full disk, a folder in the way) leaves every old file as it was
 //   and no temporary behind.
-// - Each file is always whole, but the twenty are not replaced as one: a crash or power cut between
-//   the renames can leave some files old and some new until the next good write.
+// - Each file is always whole, but the twenty are not replaced as one: a crash, a power cut or a
+//   failed rename (an I/O error) between the renames can leave some files old and some new until
+//   the next good write.
 // - The next write removes a killed run's temporaries (hidden names of these files, in `folder`
 //   only). Writers into one folder take turns.
 bool write_track_files(const Timeline& timeline, const std::string& folder, std::string& error);
