@@ -3,6 +3,7 @@
 // it, in a real window over the real frame path. Run from a folder with music.mp3 under an X
 // server, with ALSOFT_DRIVERS=null or a sound device:
 //   cd data && ../build/bench/authoring_benchmark timeline.txt
+// The track files are written under $TMPDIR (default /tmp): point it at the disk to be measured.
 // Not a test: it only prints figures.
 #include <GL/freeglut.h>
 #include <GL/gl.h>
@@ -67,10 +68,11 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string text(bytes.begin(), bytes.end());
-    char folder_name[] = "/tmp/vordel-authoring-XXXXXX";
-    if (mkdtemp(folder_name) == nullptr)
+    const char* temp = getenv("TMPDIR");
+    std::string folder =
+        std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") + "/vordel-authoring-XXXXXX";
+    if (mkdtemp(folder.data()) == nullptr)
         return 1;
-    const std::string folder = folder_name;
 
     std::vector<double> compile, compile_and_write;
     for (int run = 0; run < COMPILE_RUNS; ++run) {

@@ -16,7 +16,9 @@ TEST(Synctool, ExitStatusesAndMessages)
 {
     TempFolder work;
     const std::string none = work.file("none"), out = work.file("out"), kept = work.file("kept");
-    ASSERT_EQ(mkdir(out.c_str(), 0700) | mkdir(kept.c_str(), 0700), 0);
+    // The last track's file is a folder: a build into `kept` is refused once all temporaries exist.
+    const std::string in_the_way = kept + "/sync_text.fade.track";
+    ASSERT_EQ(mkdir(out.c_str(), 0700) | mkdir(kept.c_str(), 0700) | mkdir(in_the_way.c_str(), 0700), 0);
     write_text(kept + "/sync_fog.track", "previous fog");
     int files = 0;
     auto file = [&](const std::string& text) {
@@ -44,6 +46,7 @@ TEST(Synctool, ExitStatusesAndMessages)
         {{"plot", "t", "--tracks", "d", "--out", "p"}, 2, "synctool: plot takes a timeline or --tracks"},
         {{"build", "--out", work.path(), none}, 1, ": cannot open (No such file or directory)\n"},
         {{"build", DATA + "timeline.txt", "--out", none}, 1, ": no such folder\n"},
+        {{"build", DATA + "timeline.txt", "--out", kept}, 1, "/sync_text.fade.track: is a folder"},
         {{"dump", none}, 1, ": cannot open (No such file or directory)\n"},
         {{"plot", "--tracks", DATA, "--out", none + "/p.png"}, 1, ": cannot write PNG\n"},
         {{"build", "--out", out + "//", file(spellings)}, 0, ""},
@@ -94,8 +97,9 @@ TEST(Synctool, ExitStatusesAndMessages)
     for (const auto& [bytes, shown] : track_files)
         expect_run(SYNC, {"dump", file(bytes)}, 1, shown);
 
-    // Refused builds left their folder as it was, and no run left a temporary beside its folder.
-    EXPECT_EQ(folder_contents(kept), std::vector<std::string>{"sync_fog.track=previous fog"});
+    // Refused builds left their folder as it was, and no run left a temporary in or beside it.
+    EXPECT_EQ(folder_contents(kept),
+              (std::vector<std::string>{"sync_fog.track=previous fog", "sync_text.fade.track="}));
     EXPECT_EQ(folder_contents(out).size(), static_cast<size_t>(TIMELINE_TRACK_COUNT));
     EXPECT_EQ(folder_contents(work.path()).size(), files + 2u);
 }

@@ -6,8 +6,9 @@
 //   synctool plot [TIMELINE | --tracks DIR] --out FILE.png
 //
 // Errors are one line, "file:line: reason" for the timeline, "file: reason" for files, with exit
-// status 1 (2 for a wrong command line). A refused build changes nothing in the output folder:
-// all files are written into a temporary folder beside it and only then renamed into place.
+// status 1 (2 for a wrong command line). A refused build, or one that fails while writing, changes
+// nothing in the output folder: all files are written and flushed as hidden temporaries inside it,
+// and only then renamed into place (timeline/timeline_files.h says what a crash in between leaves).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ void print_help()
         "       synctool plot [TIMELINE | --tracks DIR] --out FILE.png\n"
         "\n"
         "build  compiles TIMELINE (default %s) into the twenty sync_*.track files in DIR\n"
-        "       (default %s); on any error nothing in DIR changes\n"
+        "       (default %s); each file is replaced whole, and a refused or failed build\n"
+        "       leaves DIR as it was (a crash between renames may mix old and new files)\n"
         "dump   prints a track file in the timeline's syntax (build of the output gives the same bytes)\n"
         "plot   draws every track over the rows, one lane per track, bar lines every 32 rows\n",
         DEFAULT_TIMELINE, DEFAULT_OUT);
