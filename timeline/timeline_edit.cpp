@@ -591,8 +591,8 @@ TextPatch make_patch(const std::string& before, const std::string& after)
         grown = false;
         std::vector<Piece> merged;
         for (const Piece& piece : pieces) {
-            if (!merged.empty() && (piece.from_a() <= merged.back().to_a(a.size()) ||
-                                    piece.from_b() <= merged.back().to_b(b.size()))) {
+            // Between pieces the lines are common, so meeting in one text is meeting in both.
+            if (!merged.empty() && piece.from_b() <= merged.back().to_b(b.size())) {
                 merged.back().a1 = piece.a1;
                 merged.back().b1 = piece.b1;
                 merged.back().context = std::max(merged.back().context, piece.context);

@@ -65,6 +65,8 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
     const std::string c0 = "  0:0      0.02    0.025   0.06    hold\n",
                       c4 = "  4:0      0.03    0.04    0.1     hold\n";
     const std::string c8 = "  8:0      -       0.5     -       hold\n", note = "  # bars 4-7\n";
+    const std::string x2 = "  2:0      -       0.5     -       hold\n",
+                      x4 = "  4:0      0.4     -       -       hold\n";
     const struct {
         std::string before;
         std::vector<EditOp> ops;
@@ -137,6 +139,20 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
          {move(CLEAR_R, 128, 144)},
          clear_head + c0 + note +
              "  4:0      -       0.04    0.1     hold\n  4:2      0.03    -       -       hold\n" + c8},
+        // ... and a key line that would leave the row order of its section goes out too
+        {clear_head + "  0:0      0.1     0.2     0.3     hold\n" + x2 + x4,
+         {move(CLEAR_G, 64, 160)},
+         clear_head + "  0:0      0.1     0.2     0.3     hold\n" + x4 +
+             "  5:0      -       0.5     -       hold\n"},
+        {clear_head + "  0:0      0.1     0.2     0.3     hold\n" + x2 + x4,
+         {move(CLEAR_R, 128, 32)},
+         clear_head + "  0:0      0.1     0.2     0.3     hold\n  1:0      0.4     -       -       hold\n" +
+             x2},
+        {"track clear.r clear.g\n  4:0 1 - hold\n  10:0 - 2 hold\n  8:0 5 - hold\n",
+         {move(CLEAR_R, 128, 300)},
+         "track clear.r clear.g\n  10:0 - 2 hold\n  8:0 5 - hold\n  9:1:4 1 - hold\n"},
+        // a value that is already there keeps its spelling
+        {"track fog\n  0 6e-2 hold\n", {set(FOG, 0, 0.06f, LINEAR)}, "track fog\n  0 6e-2 linear\n"},
         // several ops build on each other
         {FOG_TEXT,
          {set(FOG, 32, 1.0f), move(FOG, 32, 64), remove(FOG, 0)},
@@ -182,12 +198,48 @@ TEST(TimelineEdit, RefusesBadEditsAndChangesNothing)
     EXPECT_EQ(result, "untouched");
 }
 
+// A patch finds its lines by their content: after lines added above, not where they stand twice,
+// were changed, or would overlap another hunk's.
+TEST(TimelinePatch, TakesBackOnlyLinesItFindsOnce)
+{
+    const TextPatch patch = {{{{"a\n", "b\n"}, {"a\n", "B\n"}, 0}, {{"c\n"}, {"C\n"}, 2}}};
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\nB\nC\n", "a\nb\nc\n"}, {"new\na\nB\nx\nC\n", "new\na\nb\nx\nc\n"},
+        {"a\nb\nC\n", ""},          {"a\nB\nC\na\nB\n", ""},
+        {"a\nB\nC\r\n", ""},
+    };
+    for (const auto& [text, back] : cases) {
+        std::string result = "untouched", error;
+        EXPECT_EQ(revert_patch(text, patch, result, error), !back.empty()) << text;
+        EXPECT_EQ(result, back.empty() ? "untouched" : back) << text;
+    }
+    const TextPatch overlapping = {{{{"x\n"}, {"a\n", "b\n"}, 0}, {{"y\n"}, {"b\n", "c\n"}, 1}}};
+    std::string result = "untouched", error;
+    EXPECT_FALSE(revert_patch("a\nb\nc\n", overlapping, result, error));
+    EXPECT_EQ(result, "untouched");
+}
+
 std::string bundled_timeline()
 {
     std::ifstream file(DATA_DIR "timeline.txt", std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// Each hunk's lines stand at its line in `text`.
+bool hunks_stand_at_their_lines(const TextPatch& patch, const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        lines.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    return std::all_of(patch.hunks.begin(), patch.hunks.end(), [&](const TextPatch::Hunk& hunk) {
+        return hunk.line + hunk.after.size() <= lines.size() &&
+               std::equal(hunk.after.begin(), hunk.after.end(), lines.begin() + static_cast<long>(hunk.line));
+    });
 }
 
 std::vector<EditOp> random_ops(std::mt19937& random, const Timeline& timeline, int count)
@@ -233,6 +285,8 @@ TEST(TimelineEdit, RandomEditsOfTheBundledTimelineReadBackAndUndo)
         ++applied;
         ASSERT_TRUE(same_timeline_keys(read(edited), expected)) << trial;
         const TextPatch patch = make_patch(original, edited);
+        ASSERT_TRUE(hunks_stand_at_their_lines(patch, edited) &&
+                    hunks_stand_at_their_lines(invert_patch(patch), original));
         ASSERT_TRUE(revert_patch(edited, patch, back, error)) << trial << ": " << error;
         ASSERT_EQ(back, original) << trial;
         ASSERT_TRUE(revert_patch(original, invert_patch(patch), again, error)) << error;
