@@ -314,8 +314,10 @@ bool apply_op(Document& doc, Timeline& expected, const EditOp& op, int32_t row_c
     }
     const std::string name = TIMELINE_TRACK_NAMES[op.track];
     const auto outside = [&](int32_t row) {
+        if (row >= 0 && row < row_count)
+            return false;
         why = "row " + std::to_string(row) + " is outside 0.." + std::to_string(row_count - 1);
-        return row < 0 || row >= row_count;
+        return true;
     };
     std::vector<TrackKey>& keys = expected.tracks[static_cast<size_t>(op.track)].keys;
     const auto find = [&](int32_t row) {
