@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "sync/track_value.h"
+#include "timeline/timeline_syntax.h"
 
 namespace {
 
@@ -16,22 +17,6 @@ constexpr int64_t ROW_LIMIT = INT32_MAX;
 constexpr size_t MAX_DIGITS = 10;  // more digits than this cannot fit a 32-bit row
 const char* const INTERPOLATION_NAMES[] = {"hold", "linear", "smooth", "ramp"};
 constexpr int INTERPOLATION_COUNT = 4;
-
-std::vector<std::string> split_fields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-            ++i;
-        const size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
-            ++i;
-        if (i > start)
-            fields.push_back(line.substr(start, i - start));
-    }
-    return fields;
-}
 
 // A run of 1 to MAX_DIGITS decimal digits as a number; false if empty, too long or not digits.
 bool parse_digits(const std::string& text, int64_t& out)
@@ -84,26 +69,6 @@ bool is_decimal(const std::string& text)
     return i == text.size();
 }
 
-bool parse_value(const std::string& text, float& value)
-{
-    if (!is_decimal(text))
-        return false;
-    const float v = std::strtof(text.c_str(), nullptr);
-    if (!std::isfinite(v))
-        return false;
-    value = v;
-    return true;
-}
-
-int interpolation_index(const std::string& text)
-{
-    for (int i = 0; i < INTERPOLATION_COUNT; ++i) {
-        if (text == INTERPOLATION_NAMES[i])
-            return i;
-    }
-    return -1;
-}
-
 // Field text for messages: long or binary fields are cut and escaped so the line stays one line.
 std::string quoted(const std::string& text)
 {
@@ -146,6 +111,50 @@ uint32_t get_u32(const std::vector<unsigned char>& in, size_t at)
 }
 
 }  // namespace
+
+std::vector<FieldSpan> line_fields(const std::string& line)
+{
+    std::vector<FieldSpan> fields;
+    const size_t limit = std::min(line.find('#'), line.size());
+    const auto blank = [&](size_t i) { return line[i] == ' ' || line[i] == '\t' || line[i] == '\r'; };
+    size_t i = 0;
+    while (i < limit) {
+        while (i < limit && blank(i))
+            ++i;
+        const size_t start = i;
+        while (i < limit && !blank(i))
+            ++i;
+        if (i > start)
+            fields.push_back({start, i});
+    }
+    return fields;
+}
+
+int parse_interpolation(const std::string& text)
+{
+    for (int i = 0; i < INTERPOLATION_COUNT; ++i) {
+        if (text == INTERPOLATION_NAMES[i])
+            return i;
+    }
+    return -1;
+}
+
+const char* interpolation_name(int interpolation)
+{
+    return interpolation >= 0 && interpolation < INTERPOLATION_COUNT ? INTERPOLATION_NAMES[interpolation]
+                                                                     : nullptr;
+}
+
+bool parse_value(const std::string& text, float& value)
+{
+    if (!is_decimal(text))
+        return false;
+    const float v = std::strtof(text.c_str(), nullptr);
+    if (!std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
 
 bool parse_row(const std::string& text, int32_t& row)
 {
@@ -204,19 +213,19 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
     std::vector<TrackData> tracks(TIMELINE_TRACK_COUNT);
     std::vector<int> declared_at(TIMELINE_TRACK_COUNT, 0);  // line of each track's header, 0 = not yet
     std::vector<int> section;                               // track indices of the current section
+    std::vector<std::string> fields;  // kept across lines: one allocation, not one a line
     int line_number = 0;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
-        std::string line = text.substr(start, end - start);
+        const std::string line = text.substr(start, end - start);
         start = end + 1;
         ++line_number;
-        const size_t hash = line.find('#');
-        if (hash != std::string::npos)
-            line.erase(hash);
-        const std::vector<std::string> fields = split_fields(line);
+        fields.clear();
+        for (const FieldSpan& span : line_fields(line))
+            fields.push_back(line.substr(span.begin, span.end - span.begin));
         if (fields.empty())
             continue;
 
@@ -254,7 +263,7 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
                         "malformed row " + quoted(fields[0]) +
                             " (want ROW, BAR:BEAT or BAR:BEAT:ROW with beat 0-3, row 0-7)");
         }
-        const int interpolation = interpolation_index(fields.back());
+        const int interpolation = parse_interpolation(fields.back());
         if (interpolation < 0) {
             return fail(error, line_number,
                         "unknown interpolation " + quoted(fields.back()) +
@@ -389,8 +398,8 @@ std::string format_track(const TrackData& track)
         std::string row = format_row(key.row), value = format_value(key.value);
         row.resize(std::max<size_t>(row.size() + 1, ROW_COLUMN), ' ');
         value.resize(std::max<size_t>(value.size() + 1, VALUE_COLUMN), ' ');
-        const bool known = key.interpolation >= 0 && key.interpolation < INTERPOLATION_COUNT;
-        out += "  " + row + value + (known ? INTERPOLATION_NAMES[key.interpolation] : "?") + "\n";
+        const char* name = interpolation_name(key.interpolation);
+        out += "  " + row + value + (name != nullptr ? name : "?") + "\n";
     }
     return out;
 }

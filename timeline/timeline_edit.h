@@ -30,13 +30,22 @@ struct EditOp {
 
 // Applies all ops in order to `text`, which must parse. Rows must lie in [0, row_count). On
 // success `result` is the new text and true is returned; otherwise false with a one-line reason in
-// `error` (unknown track, row out of range, no key at a row, a value that is not finite, a move
-// onto another key) and `result` untouched. Either every op applies or none does.
+// `error` ("edit N: ..." for an unknown track, a row out of range, no key at a row, a value that is
+// not finite, an unknown interpolation, a move onto another key; or a text that does not parse) and
+// `result` untouched. Either every op applies or none does.
+//
+// Where keys go: a changed value replaces only its field (the spaces after it absorb the change in
+// length); a key line of several tracks loses a key by writing "-" and goes when only "-" is left; a
+// key that changes row or interpolation on such a line moves to a line of its own. A new key fills
+// the "-" of a line at its row with its interpolation, or gets a line after the last key line at or
+// before its row, aligned like the nearest key line of its section. A set with interpolation -1 on
+// a new row takes the interpolation of the track's key before it (linear for the first key).
 bool apply_edits(const std::string& text, const std::vector<EditOp>& ops, int32_t row_count,
                  std::string& result, std::string& error);
 
-// The lines that one edit replaced, with a line of context on either side, so that the edit can be
-// taken back (or done again) on a text that others have changed elsewhere in the meantime.
+// The lines that one edit replaced, each with its line ending, with at least a line of context on
+// either side: more where needed so that the hunk's lines stand only once in the text, which lets
+// the edit be taken back (or done again) on a text that others have changed elsewhere meanwhile.
 struct TextPatch {
     struct Hunk {
         std::vector<std::string> before;  // lines, context included, as they were
@@ -49,9 +58,10 @@ struct TextPatch {
 // The patch that turns `before` into `after`.
 TextPatch make_patch(const std::string& before, const std::string& after);
 
-// Takes a patch back on `text`: every hunk's `after` lines must still stand in `text` (found where
-// the hunk left them, or moved by lines added or removed above it), and are replaced by its
-// `before` lines. False with a reason when any of them was changed meanwhile; `result` is then
-// untouched. Redo is revert_patch with the patch's before and after swapped (invert_patch).
+// Takes a patch back on `text`: every hunk's `after` lines must stand exactly once in `text` (where
+// the hunk left them, or moved by lines added or removed elsewhere), and are replaced by its
+// `before` lines. False with a reason when any of them was changed meanwhile (or now stands twice);
+// `result` is then untouched. Redo is revert_patch with the patch's before and after swapped
+// (invert_patch).
 bool revert_patch(const std::string& text, const TextPatch& patch, std::string& result, std::string& error);
 TextPatch invert_patch(const TextPatch& patch);
