@@ -186,7 +186,7 @@ void centred_rule(Canvas& card, float y, float half_length, Rgba colour)
 void backdrop(Canvas& card, float x0, float y0, float x1, float y1)
 {
     constexpr float RADIUS = 18.0f;
-    const Rgba PANEL = {0.02f, 0.02f, 0.05f, 0.72f};
+    const Rgba PANEL = {0.02f, 0.02f, 0.05f, 0.8f};
     Mask panel = make_mask(card.width, card.height);
     for (int y = 0; y < card.height; ++y) {
         for (int x = 0; x < card.width; ++x) {
