@@ -129,8 +129,8 @@ case "$case_name" in
     # The bundled timeline's fade ends at row 1104: the authoring mode holds on that row, however
     # late the frame that finds the end comes.
     cp "$data"/timeline.txt timeline.txt
-    start '^34:2:0 (row 1096) start$' --edit --from 34:2
-    wait_for 'grep -q "^34:3:0 (row 1104) paused$" err.txt' 10000 || fail "no pause on row 1104 within 10 s: $(tr "\n" "|" < err.txt)"
+    start '^34:1:0 (row 1096) start$' --edit --from 34:1
+    wait_for 'grep -q "^34:2:0 (row 1104) paused$" err.txt' 10000 || fail "no pause on row 1104 within 10 s: $(tr "\n" "|" < err.txt)"
     kill -0 $pid || fail "ended at the end of the demo"
     escape
     ;;
