@@ -17,18 +17,20 @@ left() { find "$work/out" "$work/tmp" -mindepth 1 && diff -rq "$data" "$work/dem
 case $3 in
   video)
     run "$capture" --size 160x90 --fps 10 --from 1020 --out "$out" || fail "status $?"
-    # Frames 598 (row 1020.59) to 619 (1056.43), the first with fade.a at 1, which ends the demo: 2.2 s.
+    # Frames 598 (row 1020.59) to 647 (1104.21), the first with fade.a at 1, which ends the demo: 5 s.
     streams=$(ffprobe -v error -show_entries stream=codec_name,width,height,pix_fmt,r_frame_rate,sample_rate,channels,duration \
       -of csv=p=0 "$out" | tr '\n' ' ')
-    [ "$streams" = "h264,160,90,yuv420p,10/1,2.200000 aac,44100,2,0/0,2.200000 " ] || fail "streams: $streams"
-    grep -q '^vordel-capture: frame 22 of 22, [0-9.]* frames/s, 0:00 left$' "$work/err" || fail "progress"
-    [[ $(tail -1 "$work/err") == "vordel-capture: wrote $out: 22 frames, 0:02.20 long, "*" MB" ]] || fail "last line"
+    [ "$streams" = "h264,160,90,yuv420p,10/1,5.000000 aac,44100,2,0/0,5.000000 " ] || fail "streams: $streams"
+    grep -q '^vordel-capture: frame 50 of 50, [0-9.]* frames/s, 0:00 left$' "$work/err" || fail "progress"
+    [[ $(tail -1 "$work/err") == "vordel-capture: wrote $out: 50 frames, 0:05.00 long, "*" MB" ]] || fail "last line"
     [ "$(left)" = "$out" ] || fail "left behind: $(left)"
-    # As loud as the music at 59.8 s until row 1024, then turned down by 1 - fade.a to silence.
+    # As loud as the music at 59.8 s and while the final chord rings at 60.8 s, then turned down by
+    # 1 - fade.a to silence.
     level() { ffmpeg -nostdin -i "$1" -vn -af "atrim=$2:$3,volumedetect" -f null - 2>&1 | awk '/mean_volume/ { print $(NF - 1) }'; }
-    levels="$(level "$data/music.mp3" 59.8 60.1) $(level "$out" 0 0.3) $(level "$out" 1 1.1) $(level "$out" 2.1 2.2)"
-    echo "$levels" | awk '{ exit !($1 - $2 < 1.5 && $2 - $1 < 1.5 && $3 < $2 - 3 && $4 < $2 - 25) }' ||
-      fail "levels of the music, then of the capture's start, middle and end: $levels"
+    levels="$(level "$data/music.mp3" 59.8 60.1) $(level "$out" 0 0.3) $(level "$data/music.mp3" 60.8 60.9)"
+    levels="$levels $(level "$out" 1 1.1) $(level "$out" 3.5 3.6) $(level "$out" 4.9 5)"
+    echo "$levels" | awk '{ exit !($1 - $2 < 1.5 && $2 - $1 < 1.5 && $3 - $4 < 1.5 && $4 - $3 < 1.5 && $5 < $2 - 3 && $6 < $2 - 25) }' ||
+      fail "levels of the music and the capture at 59.8 and 60.8 s, then of the capture's fade and end: $levels"
     ;;
   errors)
     run "$capture" --help && [[ $(head -1 "$work/stdout") == "usage: vordel-capture [--size WxH] "* ]] || fail "--help"

@@ -126,11 +126,11 @@ case "$case_name" in
     start '^12:2:0 (row 400) start$' --edit timeline.txt --from 12:2
     expect_corner 0,0,255 1000 "--from"
     escape
-    # The bundled timeline's fade ends at row 1056: the authoring mode holds on that row, however
+    # The bundled timeline's fade ends at row 1104: the authoring mode holds on that row, however
     # late the frame that finds the end comes.
     cp "$data"/timeline.txt timeline.txt
-    start '^32:3:0 (row 1048) start$' --edit --from 32:3
-    wait_for 'grep -q "^33:0:0 (row 1056) paused$" err.txt' 10000 || fail "no pause on row 1056 within 10 s: $(tr "\n" "|" < err.txt)"
+    start '^34:1:0 (row 1096) start$' --edit --from 34:1
+    wait_for 'grep -q "^34:2:0 (row 1104) paused$" err.txt' 10000 || fail "no pause on row 1104 within 10 s: $(tr "\n" "|" < err.txt)"
     kill -0 $pid || fail "ended at the end of the demo"
     escape
     ;;

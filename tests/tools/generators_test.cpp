@@ -29,11 +29,11 @@ TEST(MusicGenerator, MakesTheCommittedMusicAtTheLengthAndLevelsOfThePiece)
     // Seconds from and to, and the range of the RMS between (of full scale); a bar lasts 1.875 s.
     const double levels[][4] = {
         {0.0, 0.05, 0.0, 0.002},       // from silence
-        {1.875, 7.5, 0.06, 0.12},      // pads alone
-        {7.5, 7.6, 0.2, 0.4},          // the first kick, bar 4
-        {7.6, 45.0, 0.13, 0.2},        // the beat, the groove and the build
+        {1.875, 7.5, 0.04, 0.08},      // pads alone
+        {7.5, 7.6, 0.13, 0.27},        // the first kick, bar 4
+        {7.6, 45.0, 0.1, 0.14},        // the beat, the groove and the build
         {45.0, 60.0, 0.16, 0.22},      // the climax, loudest
-        {60.0, 61.875, 0.12, 0.2},     // the final chord, until the picture is black
+        {60.0, 61.875, 0.12, 0.2},     // the final chord
         {61.875, 63.875, 0.06, 0.15},  // still ringing
         {64.99, 65.0, 0.0, 0.0},       // silent at the end, so the file ends without a click
     };

@@ -181,6 +181,25 @@ void centred_rule(Canvas& card, float y, float half_length, Rgba colour)
     }
 }
 
+// A dark translucent panel with softly rounded corners behind a block of text: over bright sky and
+// sunlit grass the letters need a backdrop darker than a shadow alone can give.
+void backdrop(Canvas& card, float x0, float y0, float x1, float y1)
+{
+    constexpr float RADIUS = 18.0f;
+    const Rgba PANEL = {0.02f, 0.02f, 0.05f, 0.8f};
+    Mask panel = make_mask(card.width, card.height);
+    for (int y = 0; y < card.height; ++y) {
+        for (int x = 0; x < card.width; ++x) {
+            // Distance outside the rectangle shrunk by the radius, then a one-pixel soft edge.
+            const float dx = std::fmax(std::fmax(x0 + RADIUS - (x + 0.5f), (x + 0.5f) - (x1 - RADIUS)), 0.0f);
+            const float dy = std::fmax(std::fmax(y0 + RADIUS - (y + 0.5f), (y + 0.5f) - (y1 - RADIUS)), 0.0f);
+            const float distance = std::sqrt(dx * dx + dy * dy);
+            panel.cover[static_cast<size_t>(y) * card.width + x] = clamp01(RADIUS + 0.5f - distance);
+        }
+    }
+    blend_mask(card, panel, PANEL);
+}
+
 }  // namespace
 
 Canvas make_emblem_texture()
@@ -324,17 +343,20 @@ Canvas make_credits_card(const CardFonts& fonts)
     };
     static const Credit CREDITS[] = {
         {"code", "tinfoil wren"}, {"music", "sable hum"}, {"graphics", "okra lux"}};
-    constexpr float BLOCK = 84.0f;
+    constexpr float BLOCK = 60.0f;
+    // The names sit in the upper part of the card and the line of the group at its foot, so the
+    // middle of the picture, where the landscape's pedestal stands, stays clear.
     Canvas card = make_canvas(CARD_SIZE, CARD_SIZE, TRANSPARENT);
+    backdrop(card, 84.0f, 28.0f, 428.0f, 224.0f);
+    backdrop(card, 118.0f, 452.0f, 394.0f, 490.0f);
     Mask roles = make_mask(CARD_SIZE, CARD_SIZE), handles = make_mask(CARD_SIZE, CARD_SIZE);
-    float top = 168.0f;
+    float top = 58.0f;
     for (const Credit& credit : CREDITS) {
-        centred_line(fonts.regular, credit.role, 22.0f, top, roles, 3.0f);
-        centred_line(fonts.bold, credit.handle, 38.0f, top + 40.0f, handles);
+        centred_line(fonts.regular, credit.role, 19.0f, top, roles, 3.0f);
+        centred_line(fonts.bold, credit.handle, 31.0f, top + 30.0f, handles);
         top += BLOCK;
     }
-    centred_rule(card, 396.0f, 90.0f, {PALE_GOLD.r, PALE_GOLD.g, PALE_GOLD.b, 0.6f});
-    centred_line(fonts.regular, "a hollow orchard production", 17.0f, 424.0f, roles, 1.0f);
+    centred_line(fonts.regular, "a hollow orchard production", 17.0f, 477.0f, roles, 1.0f);
     lay_text(card, roles, PALE_GOLD);
     lay_text(card, handles, WHITE);
     return card;

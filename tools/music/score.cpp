@@ -1,4 +1,5 @@
-// The composition (see score.h): A minor, mostly the loop Am - F - C - G, one chord a bar.
+// The composition (see score.h): A minor, mostly the loop Am - F - C - G, one chord a bar; the
+// second half of the beat turns through D minor to the dominant so the groove arrives somewhere.
 #include "tools/music/score.h"
 
 #include <algorithm>
@@ -21,11 +22,12 @@ constexpr Chord F_MAJOR = {41, {57, 60, 65, 69}};
 constexpr Chord C_MAJOR = {36, {55, 60, 64, 67}};
 constexpr Chord G_MAJOR = {43, {55, 59, 62, 67}};
 constexpr Chord E_MAJOR = {40, {56, 59, 64, 68}};  // the dominant, G sharp leading home to A
+constexpr Chord D_MINOR = {38, {57, 62, 65, 69}};
 
 // One chord per bar, bars 0..32.
 const Chord* const BAR_CHORDS[BAR_COUNT] = {
     &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR,                                          // intro
-    &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR, &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR,  // beat
+    &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR, &D_MINOR, &F_MAJOR, &G_MAJOR, &E_MAJOR,  // beat
     &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR, &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR,  // groove
     &F_MAJOR, &G_MAJOR, &A_MINOR, &E_MAJOR,                                          // build
     &A_MINOR, &F_MAJOR, &C_MAJOR, &G_MAJOR, &A_MINOR, &F_MAJOR, &G_MAJOR, &E_MAJOR,  // climax
@@ -119,6 +121,13 @@ void add_drums(std::vector<NoteEvent>& events, int32_t bar)
             add(events, Voice::ClosedHat, start + row, ROWS_PER_16TH, 0, 0.5f);
         }
     }
+    // From the second bar of the beat a ghost snare on the last sixteenth of every beat, a dry tick
+    // that fills the middle of the spectrum until the claps arrive.
+    if (in_section(bar, BEAT_BAR + 1, GROOVE_BAR)) {
+        for (int32_t row = ROWS_PER_BEAT - ROWS_PER_16TH; row < ROWS_PER_BAR; row += ROWS_PER_BEAT) {
+            add(events, Voice::Snare, start + row, ROWS_PER_16TH, 5, 0.45f);
+        }
+    }
     // In the build the kick thins out while a snare roll doubles its pace each bar.
     if (in_section(bar, BUILD_BAR, CLIMAX_BAR)) {
         int32_t index = bar - BUILD_BAR;
@@ -194,10 +203,19 @@ void add_harmony(std::vector<NoteEvent>& events, int32_t bar)
                 add(events, Voice::Stab, start + row, 3, note + octave, velocity);
             }
         }
+    } else if (in_section(bar, BEAT_BAR + 1, GROOVE_BAR)) {
+        // Softer stabs on the "and" of beats one and three give the beat some bite before the groove.
+        constexpr int32_t STAB_ROWS[] = {4, 20};
+        for (int32_t row : STAB_ROWS) {
+            for (int32_t note : chord.voicing) {
+                add(events, Voice::Stab, start + row, 3, note + 12, 0.45f);
+            }
+        }
     }
-    bool arpeggio = in_section(bar, BEAT_BAR + 4, GROOVE_BAR) || in_section(bar, CLIMAX_BAR, FINAL_BAR);
+    // The arpeggio enters one bar after the beat, so the beat's first half is not all low end.
+    bool arpeggio = in_section(bar, BEAT_BAR + 1, GROOVE_BAR) || in_section(bar, CLIMAX_BAR, FINAL_BAR);
     if (arpeggio) {
-        float velocity = bar >= CLIMAX_BAR ? 0.75f : 0.55f;
+        float velocity = bar >= CLIMAX_BAR ? 0.75f : bar < BEAT_BAR + 4 ? 0.5f : 0.55f;
         for (int32_t step = 0; step < ROWS_PER_BAR / ROWS_PER_16TH; ++step) {
             int32_t note = chord.voicing[ARP_ORDER[step % 8]] + 12;
             add(events, Voice::Pluck, start + step * ROWS_PER_16TH, ROWS_PER_16TH, note, velocity);

@@ -30,6 +30,27 @@ constexpr size_t LIMITER_LOOKAHEAD_FRAMES = 220;  // 5 ms
 constexpr double LIMITER_RELEASE_SECONDS = 0.15;
 constexpr double END_FADE_SECONDS = 1.0;  // the last second falls to exact silence
 
+// Level of the whole mix by section, before the limiter: the piece grows towards the climax
+// instead of starting at full level. The build-up rises from the groove's level to full.
+constexpr double BEAT_LEVEL = 0.68;
+constexpr double GROOVE_LEVEL = 0.8;
+
+double section_level(size_t frame)
+{
+    double row = static_cast<double>(frame) * ROWS_PER_SECOND / SAMPLE_RATE;
+    if (row < static_cast<double>(GROOVE_BAR * ROWS_PER_BAR)) {
+        return BEAT_LEVEL;
+    }
+    if (row < static_cast<double>(BUILD_BAR * ROWS_PER_BAR)) {
+        return GROOVE_LEVEL;
+    }
+    if (row < static_cast<double>(CLIMAX_BAR * ROWS_PER_BAR)) {
+        double t = (row - BUILD_BAR * ROWS_PER_BAR) / ((CLIMAX_BAR - BUILD_BAR) * ROWS_PER_BAR);
+        return GROOVE_LEVEL + (1.0 - GROOVE_LEVEL) * t;
+    }
+    return 1.0;
+}
+
 enum Bus { DRUMS, BASS, CHORDS, LEADS, BUS_COUNT };
 
 struct BusMix {
@@ -115,7 +136,7 @@ double pad_cutoff(double row)
         return 300.0 * std::pow(2200.0 / 300.0, row / INTRO_ROWS);
     }
     if (row < 384.0) {
-        return 1400.0;
+        return 3200.0;
     }
     if (row < 640.0) {
         return 1800.0;
@@ -520,7 +541,7 @@ std::vector<int16_t> render_song(size_t frame_count)
         reverb.process(reverb_in[0] + 0.3 * echo[0], reverb_in[1] + 0.3 * echo[1], wet[0], wet[1]);
         for (int c = 0; c < 2; ++c) {
             double value = dry[c] + REVERB_RETURN * wet[c] + DELAY_RETURN * echo[c];
-            mix[2 * i + c] = static_cast<float>(MASTER_GAIN * value);
+            mix[2 * i + c] = static_cast<float>(MASTER_GAIN * section_level(i) * value);
         }
     }
     buses.clear();
