@@ -13,10 +13,6 @@ const char FILE_SUFFIX[] = ".track";
 constexpr size_t TRACK_PATH_SIZE = 260;
 char track_path[TRACK_PATH_SIZE];
 
-// A count above this is refused before anything is read or allocated: a million keys is a
-// 9 MB file, far beyond any real timeline (the demo's rows end near 1100).
-constexpr int32_t MAX_TRACK_KEYS = 1 << 20;
-
 // The key array starts this small and doubles as keys actually arrive, so a few-byte file that
 // announces a large count never makes us allocate for keys it does not hold.
 constexpr int32_t FIRST_KEY_CAPACITY = 256;
