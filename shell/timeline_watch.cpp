@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -57,7 +58,20 @@ struct Shared {
     uint64_t reload_requested = 0;  // request numbers, counted up from 1
     uint64_t reload_done = 0;
     uint64_t change_counter = 0;
-    TimelineSnapshot snapshot;
+    TimelineSnapshot snapshot;  // without its text, which is kept apart:
+    // Copying megabytes of text inside the lock would hold up the frame loop's next outcome.
+    std::shared_ptr<const std::string> text = std::make_shared<const std::string>();
+    // What the frame loop replaced, freed by the watch thread: freeing a large timeline takes
+    // longer than a frame.
+    std::vector<TrackKey*> released_keys;
+    std::vector<std::shared_ptr<const Timeline>> released_timelines;
+};
+
+// A good timeline's keys as the tracks hold them, made on the watch thread so that the frame
+// loop installs them by exchanging pointers.
+struct TrackArrays {
+    TrackKey* keys[DEMO_TRACK_COUNT] = {};
+    int32_t counts[DEMO_TRACK_COUNT] = {};
 };
 
 // Only the watch thread uses these once it runs (before that, the frame loop).
@@ -70,12 +84,14 @@ struct Watch {
     FileSignature last_read;   // the version last looked at, read or refused
     bool read_failed = false;  // the last look could not open or read it: try again
     double retry_at_s = 0.0;
-    std::string problem;  // the file problem shown last; empty once a version was compiled
+    uint64_t version = 0;  // the version of shared.text
+    std::string problem;   // the file problem shown last; empty once a version was compiled
     // A compiled mistake waiting for MISTAKE_HOLD_S, dropped when the file changes meanwhile.
     bool mistake_held = false;
     std::string mistake;
     uint64_t mistake_version = 0;
     double mistake_due_s = 0.0;
+    std::string first_text;  // read before the frame loop starts, compiled as it starts
     std::thread thread;
 };
 
@@ -162,17 +178,34 @@ ReadResult read_version(const std::string& path, const FileSignature& expected, 
     return result;
 }
 
+// False when memory runs out; nothing is then left allocated.
+bool make_arrays(const Timeline& timeline, TrackArrays& arrays)
+{
+    for (int k = 0; k < DEMO_TRACK_COUNT; ++k) {
+        const std::vector<TrackKey>& keys = timeline.tracks[k].keys;
+        if (keys.empty())
+            continue;
+        arrays.keys[k] = static_cast<TrackKey*>(std::malloc(keys.size() * sizeof(TrackKey)));
+        if (arrays.keys[k] == nullptr) {
+            for (TrackKey* made : arrays.keys)
+                std::free(made);
+            return false;
+        }
+        std::memcpy(arrays.keys[k], keys.data(), keys.size() * sizeof(TrackKey));
+        arrays.counts[k] = static_cast<int32_t>(keys.size());
+    }
+    return true;
+}
+
 // Frame loop: shows an outcome and, for a good timeline, installs its tracks. `request` is the
 // reload request this answers, or 0.
 void show_outcome(bool ok, const std::string& message, std::shared_ptr<const Timeline> timeline,
-                  uint64_t version, uint64_t request)
+                  TrackArrays arrays, uint64_t version, uint64_t request)
 {
+    // The compiler's counts never pass the tracks' cap, so every exchange succeeds.
     if (timeline != nullptr) {
-        for (int k = 0; k < DEMO_TRACK_COUNT; ++k) {
-            const std::vector<TrackKey>& keys = timeline->tracks[k].keys;
-            track_set_keys(demo_state.sync_state.demo_tracks[k], keys.data(),
-                           static_cast<int32_t>(keys.size()));
-        }
+        for (int k = 0; k < DEMO_TRACK_COUNT; ++k)
+            track_swap_keys(demo_state.sync_state.demo_tracks[k], &arrays.keys[k], &arrays.counts[k]);
     }
     demo_state.authoring.load_ok = ok;
     demo_state.authoring.load_result = message;
@@ -181,6 +214,9 @@ void show_outcome(bool ok, const std::string& message, std::shared_ptr<const Tim
     shared.snapshot.load_ok = ok;
     shared.snapshot.load_message = message;
     if (timeline != nullptr) {
+        for (TrackKey* old_keys : arrays.keys)
+            shared.released_keys.push_back(old_keys);
+        shared.released_timelines.push_back(std::move(shared.snapshot.good));
         shared.snapshot.good = std::move(timeline);
         shared.snapshot.installed_version = version;
     }
@@ -193,9 +229,28 @@ void show_outcome(bool ok, const std::string& message, std::shared_ptr<const Tim
 void post_outcome(bool ok, const std::string& message, std::shared_ptr<const Timeline> timeline,
                   uint64_t version, uint64_t request)
 {
-    post_frame_task([ok, message, timeline = std::move(timeline), version, request]() mutable {
-        show_outcome(ok, message, std::move(timeline), version, request);
+    TrackArrays arrays;
+    if (timeline != nullptr && !make_arrays(*timeline, arrays)) {
+        post_outcome(false, watch.path + ": not enough memory for its keys", nullptr, version, request);
+        return;
+    }
+    post_frame_task([ok, message, timeline = std::move(timeline), arrays, version, request]() mutable {
+        show_outcome(ok, message, std::move(timeline), arrays, version, request);
     });
+}
+
+// Frees what the frame loop replaced.
+void free_released()
+{
+    std::vector<TrackKey*> keys;
+    std::vector<std::shared_ptr<const Timeline>> timelines;
+    {
+        const std::lock_guard<std::mutex> lock(shared.mutex);
+        keys.swap(shared.released_keys);
+        timelines.swap(shared.released_timelines);
+    }
+    for (TrackKey* old_keys : keys)
+        std::free(old_keys);
 }
 
 // Answers a reload request that found nothing new, through the frame loop so that the answer
@@ -226,22 +281,21 @@ bool report_problem(const std::string& problem, uint64_t request)
 void compile_version(std::string text, double now, bool at_once, uint64_t request)
 {
     watch.mistake_held = false;
-    uint64_t version = 0;
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        if (shared.snapshot.version == 0 || text != shared.snapshot.text) {
-            ++shared.snapshot.version;
-            shared.snapshot.text = std::move(text);
-            ++shared.change_counter;
-            shared.changed.notify_all();
-        }
-        version = shared.snapshot.version;
-    }
     watch.problem.clear();
-    // Only this thread writes the snapshot's text, so it reads it without the lock.
+    // Only this thread replaces the text, so it reads it without the lock.
+    std::shared_ptr<const std::string> current = shared.text;
+    if (watch.version == 0 || text != *current) {
+        current = std::make_shared<const std::string>(std::move(text));
+        const std::lock_guard<std::mutex> lock(shared.mutex);
+        watch.version = ++shared.snapshot.version;
+        shared.text = current;
+        ++shared.change_counter;
+        shared.changed.notify_all();
+    }
+    const uint64_t version = watch.version;
     auto timeline = std::make_shared<Timeline>();
     ParseError parse_error;
-    if (!parse_timeline(shared.snapshot.text, *timeline, parse_error)) {
+    if (!parse_timeline(*current, *timeline, parse_error)) {
         const std::string mistake =
             watch.path + ":" + std::to_string(parse_error.line) + ": " + parse_error.reason;
         if (at_once) {
@@ -323,11 +377,7 @@ Look look(double now, uint64_t request)
         return answered ? Look::Answered : Look::Nothing;
     }
     watch.last_read = signature;
-    bool same_text = false;
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        same_text = shared.snapshot.version != 0 && text == shared.snapshot.text;
-    }
+    const bool same_text = watch.version != 0 && text == *shared.text;
     // The same content again (a touch, a save without changes) needs nothing, unless a problem
     // is showing: a file that comes back is loaded again.
     if (same_text && watch.problem.empty())
@@ -351,6 +401,7 @@ void run_watch()
                 return;
             request = shared.reload_requested > answered ? shared.reload_requested : 0;
         }
+        free_released();
         const Look result = look(now_s(), request);
         changing = result == Look::Waiting;
         if (changing || request == 0)
@@ -382,19 +433,13 @@ bool timeline_watch_open(const std::string& path, std::string& error)
     }
     watch.last_read = watch.candidate = signature;
     watch.candidate_present = true;
-    const std::lock_guard<std::mutex> lock(shared.mutex);
-    shared.snapshot.text = std::move(text);
+    watch.first_text = std::move(text);
     return true;
 }
 
 void timeline_watch_start()
 {
-    std::string text;
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        text = std::move(shared.snapshot.text);
-    }
-    compile_version(std::move(text), 0.0, true, 0);
+    compile_version(std::move(watch.first_text), 0.0, true, 0);
     run_frame_tasks();
     watch.thread = std::thread(run_watch);
 }
@@ -412,10 +457,23 @@ void timeline_watch_stop()
     watch.thread.join();
 }
 
+namespace {
+
+TimelineSnapshot snapshot_locked(std::unique_lock<std::mutex>& lock)
+{
+    TimelineSnapshot snapshot = shared.snapshot;
+    const std::shared_ptr<const std::string> text = shared.text;
+    lock.unlock();
+    snapshot.text = *text;
+    return snapshot;
+}
+
+}  // namespace
+
 TimelineSnapshot timeline_snapshot()
 {
-    const std::lock_guard<std::mutex> lock(shared.mutex);
-    return shared.snapshot;
+    std::unique_lock<std::mutex> lock(shared.mutex);
+    return snapshot_locked(lock);
 }
 
 bool timeline_reload_now(double timeout_s, TimelineSnapshot& after)
@@ -425,8 +483,9 @@ bool timeline_reload_now(double timeout_s, TimelineSnapshot& after)
     shared.wake.notify_all();
     const bool done = shared.changed.wait_for(lock, std::chrono::duration<double>(timeout_s),
                                               [&] { return shared.reload_done >= request || shared.stop; });
-    after = shared.snapshot;
-    return done && shared.reload_done >= request;
+    const bool answered = done && shared.reload_done >= request;
+    after = snapshot_locked(lock);
+    return answered;
 }
 
 uint64_t timeline_wait_change(uint64_t seen_counter, double timeout_s)

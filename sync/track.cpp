@@ -210,3 +210,16 @@ int track_set_keys(Track* track, const TrackKey* keys, int32_t count)
     track->key_count = count;
     return 0;
 }
+
+int track_swap_keys(Track* track, TrackKey** keys, int32_t* count)
+{
+    if (track == nullptr || *count < 0 || *count > MAX_TRACK_KEYS || (*count > 0) != (*keys != nullptr))
+        return -1;
+    TrackKey* const old_keys = track->keys;
+    const int32_t old_count = track->key_count;
+    track->keys = *keys;
+    track->key_count = *count;
+    *keys = old_keys;
+    *count = old_count;
+    return 0;
+}

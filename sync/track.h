@@ -68,3 +68,9 @@ int load_track_file(TrackDevice* device, Track* track);
 // 0 on success; -1 for a null track, a negative count or one above MAX_TRACK_KEYS, or when memory runs
 // out, all of which leave the track's keys as they were. Rows are used in the order given.
 int track_set_keys(Track* track, const TrackKey* keys, int32_t count);
+
+// Makes `*keys` (an array from malloc, null exactly when `*count` is 0) the track's keys and hands the
+// old ones back in `*keys` and `*count`, for the caller to free: nothing is copied, allocated or
+// freed, so a track of any size changes at once. -1, with nothing exchanged, for a null track or
+// a count outside 0 to MAX_TRACK_KEYS.
+int track_swap_keys(Track* track, TrackKey** keys, int32_t* count);
