@@ -36,6 +36,7 @@ constexpr double MISTAKE_HOLD_S = 0.250;
 // the signature holds.
 constexpr double RETRY_INTERVAL_S = 0.5;
 constexpr size_t READ_CHUNK_BYTES = 1 << 16;
+constexpr double STOP_WAIT_S = 0.5;
 
 // What tells one version of the timeline file from another: a rename gives a new inode, a write
 // a new modification time or size.
@@ -54,8 +55,9 @@ struct Shared {
     std::mutex mutex;
     std::condition_variable wake;     // the watch thread waits on it: stop or a reload request
     std::condition_variable changed;  // waiters on the change counter and on reloads
-    bool stop = false;
-    uint64_t reload_requested = 0;  // request numbers, counted up from 1
+    bool stop = false;                // nothing more goes to the frame loop once it is set
+    bool finished = false;            // the watch thread has returned
+    uint64_t reload_requested = 0;    // request numbers, counted up from 1
     uint64_t reload_done = 0;
     uint64_t change_counter = 0;
     TimelineSnapshot snapshot;  // without its text, which is kept apart:
@@ -95,8 +97,9 @@ struct Watch {
     std::thread thread;
 };
 
-Shared shared;
-Watch watch;
+// Never freed: a watch thread still compiling at exit is left to finish and must still find them.
+Shared& shared = *new Shared;
+Watch& watch = *new Watch;
 
 double now_s()
 {
@@ -178,6 +181,14 @@ ReadResult read_version(const std::string& path, const FileSignature& expected, 
     return result;
 }
 
+// After the frame loop has ended nobody would run the task (nor free what it holds).
+void post_unless_stopped(FrameTask task)
+{
+    const std::lock_guard<std::mutex> lock(shared.mutex);
+    if (!shared.stop)
+        post_frame_task(std::move(task));
+}
+
 // False when memory runs out; nothing is then left allocated.
 bool make_arrays(const Timeline& timeline, TrackArrays& arrays)
 {
@@ -234,7 +245,7 @@ void post_outcome(bool ok, const std::string& message, std::shared_ptr<const Tim
         post_outcome(false, watch.path + ": not enough memory for its keys", nullptr, version, request);
         return;
     }
-    post_frame_task([ok, message, timeline = std::move(timeline), arrays, version, request]() mutable {
+    post_unless_stopped([ok, message, timeline = std::move(timeline), arrays, version, request]() mutable {
         show_outcome(ok, message, std::move(timeline), arrays, version, request);
     });
 }
@@ -257,7 +268,7 @@ void free_released()
 // comes after any outcome still waiting there.
 void post_nothing_new(uint64_t request)
 {
-    post_frame_task([request] {
+    post_unless_stopped([request] {
         const std::lock_guard<std::mutex> lock(shared.mutex);
         if (request > shared.reload_done)
             shared.reload_done = request;
@@ -397,8 +408,11 @@ void run_watch()
             shared.wake.wait_for(lock, std::chrono::duration<double>(POLL_INTERVAL_S), [&] {
                 return shared.stop || (!changing && shared.reload_requested > answered);
             });
-            if (shared.stop)
+            if (shared.stop) {
+                shared.finished = true;
+                shared.changed.notify_all();
                 return;
+            }
             request = shared.reload_requested > answered ? shared.reload_requested : 0;
         }
         free_released();
@@ -454,7 +468,16 @@ void timeline_watch_stop()
         shared.wake.notify_all();
         shared.changed.notify_all();
     }
-    watch.thread.join();
+    // A thread in the middle of compiling a large save would hold the exit up for seconds: it is
+    // left to finish on its own, posting nothing, and ends with the process.
+    std::unique_lock<std::mutex> lock(shared.mutex);
+    const bool finished = shared.changed.wait_for(lock, std::chrono::duration<double>(STOP_WAIT_S),
+                                                  [] { return shared.finished; });
+    lock.unlock();
+    if (finished)
+        watch.thread.join();
+    else
+        watch.thread.detach();
 }
 
 namespace {
