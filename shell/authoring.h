@@ -1,12 +1,9 @@
 // The authoring mode (vordel --edit): the demo keeps running while its author edits the text
-// timeline in any editor. The tracks come from the timeline, compiled in memory; every good save
-// is installed at once and written out as the twenty track files beside it, and a bad one keeps
-// the last good tracks and shows its error. Keyboard transport and an overlay with the position
-// and the last load's result.
-//
-// This file joins the pieces: the timeline watch (timeline_watch.h), the transport (transport.h)
-// and the overlay (overlay.h). Its state lives in demo_state.authoring; none of it runs without
-// --edit. It never writes the timeline itself.
+// timeline in any editor; every good save is installed and written out as the track files beside
+// it, a bad one keeps the last good tracks and shows its error. This file joins the timeline
+// watch (timeline_watch.h), the transport (transport.h) and the overlay (overlay.h) into the
+// window's callbacks. Its state lives in demo_state.authoring; none of it runs without --edit,
+// and it never writes the timeline itself.
 #pragma once
 
 #include <cstdint>

@@ -50,7 +50,8 @@ struct FileSignature {
 enum class ReadResult { Read, Changed, Refused };
 
 // Shared between the watch thread, the frame loop and the editor's threads; every field is
-// guarded by `mutex`.
+// guarded by `mutex`, except that the watch thread, the only one to replace `text`, reads it
+// without.
 struct Shared {
     std::mutex mutex;
     std::condition_variable wake;     // the watch thread waits on it: stop or a reload request
@@ -60,8 +61,9 @@ struct Shared {
     uint64_t reload_requested = 0;    // request numbers, counted up from 1
     uint64_t reload_done = 0;
     uint64_t change_counter = 0;
-    TimelineSnapshot snapshot;  // without its text, which is kept apart:
-    // Copying megabytes of text inside the lock would hold up the frame loop's next outcome.
+    // The snapshot's text stays empty and the text is kept apart: copying megabytes inside the
+    // lock would hold up everyone else, the frame loop's next outcome included.
+    TimelineSnapshot snapshot;
     std::shared_ptr<const std::string> text = std::make_shared<const std::string>();
     // What the frame loop replaced, freed by the watch thread: freeing a large timeline takes
     // longer than a frame.
@@ -88,7 +90,7 @@ struct Watch {
     double retry_at_s = 0.0;
     uint64_t version = 0;  // the version of shared.text
     std::string problem;   // the file problem shown last; empty once a version was compiled
-    // A compiled mistake waiting for MISTAKE_HOLD_S, dropped when the file changes meanwhile.
+    // A compiled mistake waiting for MISTAKE_HOLD_S; the next version read replaces it.
     bool mistake_held = false;
     std::string mistake;
     uint64_t mistake_version = 0;

@@ -1,11 +1,9 @@
-// The authoring mode's watch over its timeline file. A thread of its own polls the file, reads a
-// version once it has stopped changing, compiles it and writes the track files beside it; the
-// compiled tracks then go to the frame loop as a frame task, which only installs them and shows
-// the result. A file that cannot be a timeline (gone, a folder, a FIFO, too big, unreadable) is
-// reported once and the last good timeline stays.
-//
-// It never writes the timeline itself. Times are seconds; a version is one content of the file.
-// The snapshot functions are safe on any thread; the others say which thread they belong to.
+// The authoring mode's watch over its timeline: a thread of its own reads each version once the
+// file has stood still, compiles it and writes the track files; the frame loop then only installs
+// the compiled tracks (a frame task) and shows the result. A file that cannot be a timeline (gone,
+// a folder, a FIFO, too big, unreadable) is reported once and the last good timeline stays.
+// It never writes the timeline. Times are seconds; a version is one content of the file; the
+// snapshot functions are safe on any thread, the others say which thread they belong to.
 #pragma once
 
 #include <cstdint>
