@@ -50,14 +50,16 @@ timeline() {
 key() { display_keys '^Vordel$' "$@"; }
 # Debian's own, which starts in a tenth of the time a version manager's wrapper takes.
 python=$(command -v /usr/bin/python3 || command -v python3)
-# Writes file $1 to $2 in 8 pieces, 40 to 50 ms apart, as a slow writer does.
+# Writes file $1 to $2 in 8 pieces, 40 to 50 ms apart, as a slow writer does; cut anywhere, or
+# with a third argument at line ends only, which leaves a good timeline with keys cut off.
 write_in_pieces() {
-  "$python" - "$1" "$2" <<'EOF'
+  "$python" - "$@" <<'EOF'
 import sys, time
 data = open(sys.argv[1], 'rb').read()
+units = data.splitlines(keepends=True) if len(sys.argv) > 3 else [data[i:i + 1] for i in range(len(data))]
 with open(sys.argv[2], 'wb') as out:
     for i in range(8):
-        out.write(data[len(data) * i // 8:len(data) * (i + 1) // 8])
+        out.write(b''.join(units[len(units) * i // 8:len(units) * (i + 1) // 8]))
         out.flush()
         if i < 7:
             time.sleep(0.040 + 0.002 * i)
@@ -151,11 +153,14 @@ case "$case_name" in
     # none may be shown or installed, and each save loads exactly once, whole.
     timeline '1 0 0' '1 0 0' > timeline.txt
     timeline '0 1 0' '0 1 0' > green.txt
+    # Cut at any line end past its first lines, it is a good timeline with keys cut off.
+    { timeline '0 0 1' '0 0 1'; seq 13 40 | sed 's/$/:0  0 0 1  hold/'; } > blue.txt
     start '^loaded timeline.txt$' --edit timeline.txt
     loaded='loaded timeline\.txt'
     run_rows <<EOF
 write_in_pieces "$data"/timeline.txt timeline.txt|||$loaded
 write_in_pieces green.txt timeline.txt||0,255,0|$loaded
+write_in_pieces blue.txt timeline.txt lines||0,0,255|$loaded
 write_in_pieces "$data"/timeline.txt timeline.new && mv timeline.new timeline.txt|||$loaded
 write_in_pieces green.txt timeline.txt||0,255,0|$loaded
 write_in_pieces "$data"/timeline.txt timeline.txt|||$loaded
