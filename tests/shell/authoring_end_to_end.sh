@@ -187,6 +187,7 @@ truncate -s 110M t.new && mv t.new timeline.txt|||timeline\.txt: 115343360 bytes
 |Home play_half space|0,0,255|0:0:0 \(row 0\) playing|[0-9]+:[0-3]:[0-7] \(row [1-9][0-9]*\) paused
 mkfifo t.new && mv t.new timeline.txt|play_half play_half||timeline\.txt: not a regular file$keeping
 EOF
+    [ -z "$(uniq -d err.txt)" ] || fail "reported again: $(uniq -d err.txt)"
     # Escape while a save just under the size limit compiles ends the program at once.
     names=$(sed -n 's/^track //p' "$data"/timeline.txt | tr '\n' ' ')
     { echo "track $names"; sed "s/\$/$(printf ' 0.25%.0s' $names) linear/" <(seq 0 549999); } > t.new
