@@ -92,7 +92,7 @@ run_rows() {
         *) typed+=("$k") ;;
       esac
     done
-    wait_for lines_match 10000 || fail "after '$command' '$keys': $(tail -n +$((before + 1)) err.txt | tr '\n' '|')"
+    wait_for lines_match 10000 || fail "after '$command' '$keys': $(tail -n +$((before + 1)) err.txt | head -5 | tr '\n' '|')"
     echo "  ${command:0:40} $keys: $(($(now_ms) - from)) ms"
     [ -z "$want_corner" ] || expect_corner "$want_corner" 2000 "then the corner"
   done
