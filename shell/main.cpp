@@ -60,6 +60,7 @@ int main(int argc, char** argv)
         if (!seek_to_row(options.from_row)) {
             std::fprintf(stderr, "vordel: position %s is past the end of the music\n",
                          format_position(options.from_row).c_str());
+            authoring_stop();
             audio_stream_free(demo_state.music);
             audio_free();
             return EXIT_BAD_OPTION;
@@ -70,6 +71,7 @@ int main(int argc, char** argv)
     audio_channel_play(demo_state.music, false);
     glutMainLoop();
 
+    authoring_stop();
     audio_stream_free(demo_state.music);
     audio_free();
     std::cout << "finito";

@@ -13,10 +13,6 @@ const char FILE_SUFFIX[] = ".track";
 constexpr size_t TRACK_PATH_SIZE = 260;
 char track_path[TRACK_PATH_SIZE];
 
-// A count above this is refused before anything is read or allocated: a million keys is a
-// 9 MB file, far beyond any real timeline (the demo's rows end near 1100).
-constexpr int32_t MAX_TRACK_KEYS = 1 << 20;
-
 // The key array starts this small and doubles as keys actually arrive, so a few-byte file that
 // announces a large count never makes us allocate for keys it does not hold.
 constexpr int32_t FIRST_KEY_CAPACITY = 256;
@@ -212,5 +208,18 @@ int track_set_keys(Track* track, const TrackKey* keys, int32_t count)
     std::free(track->keys);
     track->keys = copy;
     track->key_count = count;
+    return 0;
+}
+
+int track_swap_keys(Track* track, TrackKey** keys, int32_t* count)
+{
+    if (track == nullptr || *count < 0 || *count > MAX_TRACK_KEYS || (*count > 0) != (*keys != nullptr))
+        return -1;
+    TrackKey* const old_keys = track->keys;
+    const int32_t old_count = track->key_count;
+    track->keys = *keys;
+    track->key_count = *count;
+    *keys = old_keys;
+    *count = old_count;
     return 0;
 }

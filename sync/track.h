@@ -28,6 +28,11 @@ struct Track {
     int32_t key_count;  // 0 for a track without keys
 };
 
+// The most keys a track holds, from a file or from memory; a larger count is refused before anything
+// is read or allocated. A million keys is a 9 MB file, far beyond any real timeline (the demo's rows
+// end near 1100).
+constexpr int32_t MAX_TRACK_KEYS = 1 << 20;
+
 using TrackOpenFn = FILE* (*)(const char* path, const char* mode);
 using TrackReadFn = size_t (*)(void* destination, size_t item_size, size_t item_count, FILE* file);
 using TrackCloseFn = int (*)(FILE* file);
@@ -54,12 +59,18 @@ Track* track_get(TrackDevice* device, const char* name);
 
 // Reads the track's file into it, replacing keys of an earlier load: 0 on success, -1 when the
 // file cannot be opened, is refused or memory runs out, all of which leave the track without keys.
-// Refused: a path over 259 characters (never cut), a negative count or one above 1 << 20.
+// Refused: a path over 259 characters (never cut), a negative count or one above MAX_TRACK_KEYS.
 // A file too short for its count keeps the complete keys it holds (none for a file shorter than
 // the count itself) and succeeds. Not reentrant: all loads share one path buffer.
 int load_track_file(TrackDevice* device, Track* track);
 
 // Replaces the track's keys with a copy of `count` keys (none when count is 0), as a load would:
-// 0 on success; -1 for a null track, a negative count or one above 1 << 20, or when memory runs
+// 0 on success; -1 for a null track, a negative count or one above MAX_TRACK_KEYS, or when memory runs
 // out, all of which leave the track's keys as they were. Rows are used in the order given.
 int track_set_keys(Track* track, const TrackKey* keys, int32_t count);
+
+// Makes `*keys` (an array from malloc, null exactly when `*count` is 0) the track's keys and hands the
+// old ones back in `*keys` and `*count`, for the caller to free: nothing is copied, allocated or
+// freed, so a track of any size changes at once. -1, with nothing exchanged, for a null track or
+// a count outside 0 to MAX_TRACK_KEYS.
+int track_swap_keys(Track* track, TrackKey** keys, int32_t* count);

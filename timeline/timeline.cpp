@@ -277,6 +277,12 @@ bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& err
             if (!parse_value(field, value))
                 return fail(error, line_number, "value " + quoted(field) + " is not a number");
             TrackData& track = tracks[section[s]];
+            // Refused here rather than by the player, which would leave such a track empty.
+            if (track.keys.size() >= static_cast<size_t>(MAX_TRACK_KEYS)) {
+                return fail(error, line_number,
+                            "track " + quoted(TIMELINE_TRACK_NAMES[section[s]]) + " has more than " +
+                                std::to_string(MAX_TRACK_KEYS) + " keys, the most a track file holds");
+            }
             if (!track.keys.empty() && track.keys.back().row >= row) {
                 return fail(error, line_number,
                             "row " + std::to_string(row) + " of track " +
@@ -324,6 +330,11 @@ bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>
     const int32_t count = static_cast<int32_t>(get_u32(bytes, 0));
     if (count < 0) {
         error = "negative key count " + std::to_string(count);
+        return false;
+    }
+    if (count > MAX_TRACK_KEYS) {
+        error = "key count " + std::to_string(count) + " is more than the " + std::to_string(MAX_TRACK_KEYS) +
+                " a track holds";
         return false;
     }
     const size_t body = bytes.size() - TRACK_HEADER_BYTES;

@@ -58,15 +58,16 @@ bool parse_row(const std::string& text, int32_t& row);
 std::string track_file_name(const std::string& name);
 
 // Parses the whole text. On success fills `timeline` with the twenty tracks in demo order and
-// returns true; otherwise returns false with the first problem in `error`.
+// returns true; otherwise returns false with the first problem in `error`, which includes a track
+// with more keys than a track file may hold (MAX_TRACK_KEYS).
 bool parse_timeline(const std::string& text, Timeline& timeline, ParseError& error);
 
 // The bytes of a track file.
 std::vector<unsigned char> encode_track(const std::vector<TrackKey>& keys);
 
-// Reads a track file's bytes. Refuses (false, `error` set) short files, negative or impossible
-// key counts, trailing bytes, unknown interpolation bytes, values that are not finite and rows
-// that do not ascend, since none of those can come from a timeline.
+// Reads a track file's bytes. Refuses (false, `error` set) short files, negative, impossible or
+// too large (over MAX_TRACK_KEYS) key counts, trailing bytes, unknown interpolation bytes, values that are
+// not finite and rows that do not ascend, since none of those can come from a timeline.
 bool decode_track(const std::vector<unsigned char>& bytes, std::vector<TrackKey>& keys, std::string& error);
 
 // The track in the timeline's syntax ("track NAME" and one line per key); parsing this and

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -129,6 +130,32 @@ TEST(TrackFiles, KeysSetFromMemoryReplaceTheTrackOrAreRefused)
     }
     EXPECT_EQ(track.keys, nullptr);
     EXPECT_EQ(track_set_keys(nullptr, two.data(), 2), -1);
+}
+
+TEST(TrackFiles, SwappedKeysTradePlacesWithoutACopyOrAreRefused)
+{
+    const std::vector<TrackKey> two = {{0, 2.0f, 1}, {8, 4.0f, 0}};
+    Track track{nullptr, nullptr, 0};
+    ASSERT_EQ(track_set_keys(&track, two.data(), 2), 0);
+    TrackKey* const held = track.keys;
+    TrackKey* const one = static_cast<TrackKey*>(std::malloc(sizeof(TrackKey)));
+    *one = {0, 5.0f, 0};
+    // Keys and count given: a refusal exchanges nothing; the swap hands back the old array.
+    const std::tuple<TrackKey*, int32_t, int, TrackKey*> cases[] = {
+        {one, 0, -1, held}, {nullptr, 1, -1, held}, {one, -1, -1, held}, {one, MAX_TRACK_KEYS + 1, -1, held},
+        {one, 1, 0, one},
+    };
+    for (const auto& [given, given_count, result, kept] : cases) {
+        TrackKey* keys = given;
+        int32_t count = given_count;
+        EXPECT_EQ(track_swap_keys(&track, &keys, &count), result);
+        EXPECT_EQ(track.keys, kept);
+        EXPECT_EQ(keys, result == 0 ? held : given);
+        EXPECT_EQ(count, result == 0 ? 2 : given_count);
+    }
+    EXPECT_EQ(track_value(&track, 4.0), 5.0);
+    std::free(held);
+    EXPECT_EQ(track_set_keys(&track, nullptr, 0), 0);
 }
 
 #ifndef VORDEL_SANITIZE

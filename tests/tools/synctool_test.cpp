@@ -31,6 +31,9 @@ TEST(Synctool, ExitStatusesAndMessages)
                             "  1000 15E-1 0.1 ramp\n\n";
     const std::string fog = "track fog\n  0:0       -0.5        hold\n  12:2      0.0025      linear\n"
                             "  12:2:4    0.25        smooth\n  31:1      1.5         ramp\n";
+    std::string too_many_keys = "track fog\n";  // one key more than a track file holds
+    for (int row = 0; row <= MAX_TRACK_KEYS; ++row)
+        too_many_keys += std::to_string(row) + " 0 hold\n";
     std::string all_but_text_fade;  // on 38 lines
     for (const std::string name : TIMELINE_TRACK_NAMES) {
         spellings += name == "fog" || name == "clear.r" ? "" : "track " + name + "\n";
@@ -76,6 +79,7 @@ TEST(Synctool, ExitStatusesAndMessages)
         {"track fog\n  2147483648 1 hold\n", ":2: malformed row \"2147483648\""},
         {"track fog\n  67108864:0 1 hold\n", ":2: malformed row \"67108864:0\""},
         {all_but_text_fade, ":38: track \"text.fade\" is missing\n"},
+        {too_many_keys, ":1048578: track \"fog\" has more than 1048576 keys, the most a track file holds\n"},
     };
     for (const auto& [text, shown] : timelines)
         expect_run(SYNC, {"build", "--out", kept, file(text)}, 1, shown);
@@ -86,7 +90,8 @@ TEST(Synctool, ExitStatusesAndMessages)
     const std::pair<std::string, std::string> track_files[] = {
         {std::string("\x01\0", 2), ": file is 2 bytes, too short for a key count\n"},
         {"\xFE\xFF\xFF\xFF", ": negative key count -2\n"},
-        {"\xFF\xFF\xFF\x7F" + key, ": key count 2147483647 needs 19327352823 bytes of keys, file has 9\n"},
+        {std::string("\x01\0\x10\0", 4) + key,
+         ": key count 1048577 is more than the 1048576 a track holds\n"},
         {count_2 + key + std::string(8, '\0'), ": key count 2 needs 18 bytes of keys, file has 17\n"},
         {std::string(7, '\0'), ": 3 trailing byte(s) after the last key\n"},
         {count_1 + std::string(8, '\0') + "\x04", ": key 0 (byte 4): unknown interpolation byte 4\n"},
