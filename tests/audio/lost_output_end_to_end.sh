@@ -14,9 +14,9 @@ case_name=$4
 
 LOSE_AFTER=1.5
 LOST_LINE='audio output lost; going on without sound'
-# From row 960 (30:0) the bundled fade ends at row 1056: 96 rows, 5.625 s of music.
+# From row 960 (30:0) the bundled fade ends at row 1104: 144 rows, 8.4375 s of music.
 FROM=30:0
-MUSIC_MS=5625
+MUSIC_MS=8437
 
 work=$(mktemp -d)
 pid=
