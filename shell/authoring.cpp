@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "audio/audio.h"
+#include "editor/events.h"
 #include "scenes/scene.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
+#include "shell/frame_tasks.h"
 #include "sync/track_value.h"
 #include "timeline/timeline_files.h"
 
@@ -202,14 +204,26 @@ void count_frame(double now)
     state.fps_since_s = now;
 }
 
+const char* scene_name()
+{
+    const std::vector<Scene*>& scenes = demo_state.scenes;
+    if (scenes.empty())
+        return "none";
+    return SCENE_NAMES[choose_scene(demo_value(demo_state.sync_state, TRACK_SCENE),
+                                    static_cast<int>(scenes.size()))];
+}
+
+// What the editor's event stream shows of this frame.
+void publish_frame()
+{
+    events_publish_frame({demo_state.sync_state.current_row, !state.paused, state.looping,
+                          state.loop_first_bar, state.loop_last_bar, scene_name(), state.fps});
+}
+
 std::vector<std::string> overlay_lines()
 {
     const double row = demo_state.sync_state.current_row;
-    const std::vector<Scene*>& scenes = demo_state.scenes;
-    std::string scene = "none";
-    if (!scenes.empty())
-        scene = SCENE_NAMES[choose_scene(demo_value(demo_state.sync_state, TRACK_SCENE),
-                                         static_cast<int>(scenes.size()))];
+    const std::string scene = scene_name();
     char fps[32];
     std::snprintf(fps, sizeof fps, "%.0f fps", state.fps);
     std::string transport = state.paused ? "paused" : "playing";
@@ -296,6 +310,13 @@ void authoring_start()
     glutSpecialFunc(authoring_special);
 }
 
+void authoring_reload_now()
+{
+    read_signature(state.timeline_path, state.loaded);
+    state.seen = state.loaded;
+    load_timeline();
+}
+
 bool seek_to_row(double row)
 {
     const double seconds_per_byte = audio_channel_bytes_to_seconds(demo_state.music, 1);
@@ -345,6 +366,7 @@ void hold_at_end(double row)
 void authoring_display()
 {
     const double now = now_s();
+    run_frame_tasks();
     poll_timeline(now);
     apply_loop();
     // Where the demo would end, the authoring mode pauses on its last row instead.
@@ -354,6 +376,7 @@ void authoring_display()
     if (state.overlay)
         draw_overlay();
     count_frame(now);
+    publish_frame();
     glutSwapBuffers();
     glutPostRedisplay();
 }

@@ -52,6 +52,9 @@ bool authoring_open(const std::string& timeline_path, std::string& error);
 // has a mistake), writes the track files and takes over the window's callbacks.
 void authoring_start();
 
+// Frame loop only: reads and installs the timeline now, as a poll that saw it change would.
+void authoring_reload_now();
+
 // Moves the music and the picture to a row, holding the fade's volume rule there. False when
 // the row is past the end of the music; the position is then unchanged.
 bool seek_to_row(double row);

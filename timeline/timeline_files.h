@@ -23,3 +23,8 @@ std::string trim_trailing_slashes(std::string path);
 // `folder`. On a failure before the renames nothing in `folder` changes; the temporary folder is
 // removed either way.
 bool write_track_files(const Timeline& timeline, const std::string& folder, std::string& error);
+
+// Writes `bytes` to a fresh file beside `path`, flushes it to disk and renames it over `path`, so
+// a reader sees the old file or the new one, never a mix. False with a one-line `error`.
+bool write_file_atomically(const std::string& path, const std::vector<unsigned char>& bytes,
+                           std::string& error);

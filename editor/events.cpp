@@ -1,0 +1,122 @@
+#include "editor/events.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
+
+#include "sync/music_clock.h"
+
+namespace {
+
+// While the music plays a stream sends at least this often, whatever the frame rate: a slow frame
+// loop must not make the page's play head stutter.
+constexpr double PLAYING_EVENT_S = 1.0 / 40.0;
+
+double now_s()
+{
+    using Clock = std::chrono::steady_clock;
+    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+struct Board {
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t counter = 1;  // readers start at 0, so the first wait answers at once
+    bool open = false;
+    FrameState frame;
+    double published_s = 0.0;  // when the frame was published
+    uint64_t version = 0;
+    bool load_ok = false;
+    std::string load_message;
+};
+
+Board board;
+
+bool same_but_fps(const FrameState& a, const FrameState& b)
+{
+    return a.row == b.row && a.playing == b.playing && a.looping == b.looping &&
+           a.loop_first_bar == b.loop_first_bar && a.loop_last_bar == b.loop_last_bar && a.scene == b.scene;
+}
+
+// Caller holds the lock. While playing, the row is the music's position now: the last frame's row
+// moved on by the time since that frame.
+std::string state_json()
+{
+    const double row = board.frame.playing ? board.frame.row + (now_s() - board.published_s) * ROWS_PER_SECOND
+                                           : board.frame.row;
+    nlohmann::json state = {
+        {"row", row},
+        {"playing", board.frame.playing},
+        {"looping", board.frame.looping},
+        {"loop", {{"first_bar", board.frame.loop_first_bar}, {"last_bar", board.frame.loop_last_bar}}},
+        {"scene", board.frame.scene},
+        {"fps", board.frame.fps},
+        {"version", board.version},
+        {"load", {{"ok", board.load_ok}, {"message", board.load_message}}},
+    };
+    return state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+void events_publish_frame(const FrameState& frame)
+{
+    const std::lock_guard<std::mutex> lock(board.mutex);
+    const bool news = !same_but_fps(frame, board.frame);
+    board.frame = frame;
+    board.published_s = now_s();
+    if (!news)
+        return;
+    ++board.counter;
+    board.changed.notify_all();
+}
+
+void events_publish_timeline(uint64_t version, bool load_ok, const std::string& load_message)
+{
+    const std::lock_guard<std::mutex> lock(board.mutex);
+    board.version = version;
+    board.load_ok = load_ok;
+    board.load_message = load_message;
+    ++board.counter;
+    board.changed.notify_all();
+}
+
+std::string events_state_json()
+{
+    const std::lock_guard<std::mutex> lock(board.mutex);
+    return state_json();
+}
+
+bool events_wait(uint64_t& seen, double timeout_s, std::string& event)
+{
+    std::unique_lock<std::mutex> lock(board.mutex);
+    const double wait_s = board.frame.playing && timeout_s > PLAYING_EVENT_S ? PLAYING_EVENT_S : timeout_s;
+    board.changed.wait_for(lock, std::chrono::duration<double>(wait_s),
+                           [&] { return !board.open || board.counter != seen; });
+    if (!board.open)
+        return false;
+    seen = board.counter;
+    event = "data: " + state_json() + "\n\n";
+    return true;
+}
+
+uint64_t events_counter()
+{
+    const std::lock_guard<std::mutex> lock(board.mutex);
+    return board.counter;
+}
+
+void events_open()
+{
+    const std::lock_guard<std::mutex> lock(board.mutex);
+    board.open = true;
+}
+
+void events_close()
+{
+    const std::lock_guard<std::mutex> lock(board.mutex);
+    board.open = false;
+    board.changed.notify_all();
+}
