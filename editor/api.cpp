@@ -107,7 +107,7 @@ bool parse_op(const json& item, EditOp& op, std::string& error)
         return false;
     op.value = static_cast<float>(value);
     if (!std::isfinite(op.value)) {
-        error = "value " + std::to_string(value) + " is beyond single precision";
+        error = "\"value\" is beyond single precision";
         return false;
     }
     op.interpolation = -1;

@@ -61,20 +61,6 @@ bool still_running()
     return server->running;
 }
 
-// The timeline's changes, as the watch sees them, go to the event stream.
-void watch_timeline()
-{
-    uint64_t seen = ~uint64_t{0};
-    while (still_running()) {
-        const uint64_t counter = link_wait_change(seen, WATCH_WAIT_S);
-        if (counter == seen)
-            continue;
-        seen = counter;
-        const TimelineSnapshot snapshot = link_snapshot();
-        events_publish_timeline(snapshot.version, snapshot.load_ok, snapshot.load_message);
-    }
-}
-
 bool music_rows(httplib::Response& res, int32_t& rows)
 {
     const Waveform* waveform = nullptr;
@@ -86,18 +72,41 @@ bool music_rows(httplib::Response& res, int32_t& rows)
     return true;
 }
 
-void get_timeline(httplib::Response& res)
+// The answer for the current version, built once per version.
+std::string timeline_answer(int32_t rows)
 {
-    int32_t rows = 0;
-    if (!music_rows(res, rows))
-        return;
     const TimelineSnapshot snapshot = link_snapshot();
     const std::lock_guard<std::mutex> lock(server->cache_mutex);
     if (server->cached_version != snapshot.version || server->cached_timeline.empty()) {
         server->cached_timeline = timeline_json(snapshot, rows);
         server->cached_version = snapshot.version;
     }
-    answer(res, 200, server->cached_timeline);
+    return server->cached_timeline;
+}
+
+void get_timeline(httplib::Response& res)
+{
+    int32_t rows = 0;
+    if (music_rows(res, rows))
+        answer(res, 200, timeline_answer(rows));
+}
+
+// The timeline's changes, as the watch sees them, go to the event stream.
+void watch_timeline()
+{
+    uint64_t seen = ~uint64_t{0};
+    while (still_running()) {
+        const uint64_t counter = link_wait_change(seen, WATCH_WAIT_S);
+        if (counter == seen)
+            continue;
+        seen = counter;
+        const TimelineSnapshot snapshot = link_snapshot();
+        events_publish_timeline(snapshot.version, snapshot.load_ok, snapshot.load_message);
+        // The page asks for the model as soon as it sees a new version: have it ready.
+        const Waveform* waveform = nullptr;
+        if (waveform_wait(0.0, waveform))
+            timeline_answer(waveform->rows);
+    }
 }
 
 void get_events(httplib::Response& res)
