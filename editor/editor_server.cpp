@@ -1,7 +1,5 @@
 #include "editor/editor_server.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -111,7 +109,6 @@ void watch_timeline()
 
 void get_events(httplib::Response& res)
 {
-    res.set_header("Cache-Control", "no-store");
     res.set_chunked_content_provider("text/event-stream",
                                      [seen = uint64_t{0}](size_t, httplib::DataSink& sink) mutable {
                                          std::string event;

@@ -10,9 +10,9 @@
 
 namespace {
 
-// While the music plays a stream sends at least this often, whatever the frame rate: a slow frame
-// loop must not make the page's play head stutter.
-constexpr double PLAYING_EVENT_S = 1.0 / 40.0;
+// While the music plays a stream sends this often, whatever the frame rate: a slow frame loop
+// must not make the page's play head stutter, and a fast one must not pay for an event a frame.
+constexpr double PLAYING_EVENT_S = 1.0 / 50.0;
 
 double now_s()
 {
@@ -34,10 +34,13 @@ struct Board {
 
 Board board;
 
-bool same_but_fps(const FrameState& a, const FrameState& b)
+// A change a stream sends at once: all but the fps, and the row only while paused (a seek); a
+// playing row goes out on the stream's own beat.
+bool news(const FrameState& before, const FrameState& now)
 {
-    return a.row == b.row && a.playing == b.playing && a.looping == b.looping &&
-           a.loop_first_bar == b.loop_first_bar && a.loop_last_bar == b.loop_last_bar && a.scene == b.scene;
+    return now.playing != before.playing || now.looping != before.looping ||
+           now.loop_first_bar != before.loop_first_bar || now.loop_last_bar != before.loop_last_bar ||
+           now.scene != before.scene || (!now.playing && now.row != before.row);
 }
 
 // Caller holds the lock. While playing, the row is the music's position now: the last frame's row
@@ -64,10 +67,10 @@ std::string state_json()
 void events_publish_frame(const FrameState& frame)
 {
     const std::lock_guard<std::mutex> lock(board.mutex);
-    const bool news = !same_but_fps(frame, board.frame);
+    const bool changed = news(board.frame, frame);
     board.frame = frame;
     board.published_s = now_s();
-    if (!news)
+    if (!changed)
         return;
     ++board.counter;
     board.changed.notify_all();

@@ -19,7 +19,8 @@ struct FrameState {
     double fps = 0.0;
 };
 
-// Frame loop, once a frame, after drawing. Only a change other than the fps counts as news.
+// Frame loop, once a frame, after drawing. Streams are woken at once for a change of the
+// transport, the loop or the scene, and for a row that moved while paused (a seek).
 void events_publish_frame(const FrameState& frame);
 
 // Any thread: the timeline's version and the result of its last load.
@@ -28,7 +29,7 @@ void events_publish_timeline(uint64_t version, bool load_ok, const std::string& 
 // The current state as the JSON object every event carries.
 std::string events_state_json();
 
-// Waits up to `timeout_s` (at most 1/40 s while the music plays) for a change after `seen` (0
+// Waits up to `timeout_s` (at most 1/50 s while the music plays) for a change after `seen` (0
 // before the first event) and gives the event, "data: STATE\n\n", changed or not, with the counter
 // to pass next time. False once the board is closed.
 bool events_wait(uint64_t& seen, double timeout_s, std::string& event);
