@@ -2,6 +2,7 @@
 written and installed), a preview to its answer, GET /api/timeline cached and after a change, the
 frame rate with the event stream running against without, and edits of a 10,000-key timeline."""
 import functools
+import glob
 import http.client
 import json
 import re
@@ -91,26 +92,55 @@ def frame_rates(demo):
             pass
         sock.close()
 
+    def cpu_ns():
+        """Time on a CPU, in ns, of the frame loop (the main thread and the software renderer's
+        threads) and of all other threads (the server's, the audio's): what a stream costs, whatever
+        else runs on the machine."""
+        frame_loop, others = 0, 0
+        for task in glob.glob("/proc/%d/task/*" % demo.program.pid):
+            try:
+                ns = int(open(task + "/schedstat").read().split()[0])
+                name = open(task + "/comm").read()
+            except (OSError, IndexError, ValueError):
+                continue
+            if task.endswith("/%d" % demo.program.pid) or name.startswith("llvmpipe"):
+                frame_loop += ns
+            else:
+                others += ns
+        return frame_loop, others
+
     def sample(seconds):
-        values, end = [], time.monotonic() + seconds
+        values, end, start, cpu = [], time.monotonic() + seconds, time.monotonic(), cpu_ns()
         while time.monotonic() < end:
             time.sleep(0.5)
             values.append(demo.json("POST", "/api/transport", '{"action": "play"}')[1]["fps"])
+        now = cpu_ns()
+        costs.append([(b - a) / 1e6 / (time.monotonic() - start) for a, b in zip(cpu, now)])
         return statistics.median(values)
 
+    costs = []  # alternately without and with a stream
     without, with_stream = [], []
-    for _ in range(4):  # alternating, so a drift of the machine's load falls on both
+    for _ in range(6):  # alternating over the same rows, so a drift of the machine's load falls on both
         demo.json("POST", "/api/transport", '{"action": "seek", "row": 0}')
-        without.append(sample(4))
+        without.append(sample(3))
+        demo.json("POST", "/api/transport", '{"action": "seek", "row": 0}')
         stop.clear()
         reader = threading.Thread(target=read_stream)
         reader.start()
-        with_stream.append(sample(4))
+        with_stream.append(sample(3))
         stop.set()
         reader.join()
     a, b = statistics.median(without), statistics.median(with_stream)
-    print("frame time without a stream %.2f ms, with one %.2f ms: %+.1f %% (wanted within 2 %%)"
-          % (1000 / a, 1000 / b, (a / b - 1) * 100))
+    print("frame time without a stream %.2f ms, with one %.2f ms: %+.1f %% (wanted within 2 %%; rounds %s)"
+          % (1000 / a, 1000 / b, (a / b - 1) * 100,
+             " ".join("%+.0f%%" % ((x / y - 1) * 100) for x, y in zip(without, with_stream))))
+    frame_loop = statistics.median(c[0] for c in costs)
+    others_without = statistics.median(c[1] for c in costs[0::2])
+    others_with = statistics.median(c[1] for c in costs[1::2])
+    print("CPU of the threads beside the frame loop: %.1f ms/s without a stream, %.1f ms/s with one; "
+          "the stream's %.1f ms/s is %.1f %% of the frame loop's %.0f ms/s"
+          % (others_without, others_with, others_with - others_without,
+             (others_with - others_without) / frame_loop * 100, frame_loop))
 
 
 def synthetic_timeline():

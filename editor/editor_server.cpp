@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -28,6 +29,9 @@ constexpr double DECODE_TIMEOUT_S = 30.0;
 // An idle stream repeats the state this often, which also finds clients that have gone.
 constexpr double EVENT_REPEAT_S = 1.0;
 constexpr double WATCH_WAIT_S = 0.5;
+// Each stream holds one of the library's eight request threads while it lasts; the rest stay free
+// for requests.
+constexpr int MAX_STREAMS = 4;
 constexpr int STARTED_POLLS = 1000;  // of 1 ms each, for the listening thread to be up
 
 struct ServerState {
@@ -40,6 +44,7 @@ struct ServerState {
     bool running = true;
     std::mutex edit_mutex;  // one change of the file at a time, from check to install
     EditHistory history;
+    std::atomic<int> streams{0};
     std::mutex cache_mutex;
     uint64_t cached_version = 0;
     std::string cached_timeline;
@@ -109,15 +114,20 @@ void watch_timeline()
 
 void get_events(httplib::Response& res)
 {
-    res.set_chunked_content_provider("text/event-stream",
-                                     [seen = uint64_t{0}](size_t, httplib::DataSink& sink) mutable {
-                                         std::string event;
-                                         if (!events_wait(seen, EVENT_REPEAT_S, event)) {
-                                             sink.done();
-                                             return true;
-                                         }
-                                         return sink.write(event.data(), event.size());
-                                     });
+    if (server->streams.fetch_add(1) >= MAX_STREAMS) {
+        --server->streams;
+        answer(res, 503, error_json("too many event streams"));
+        return;
+    }
+    const auto send = [seen = uint64_t{0}](size_t, httplib::DataSink& sink) mutable {
+        std::string event;
+        if (!events_wait(seen, EVENT_REPEAT_S, event)) {
+            sink.done();
+            return true;
+        }
+        return sink.write(event.data(), event.size());
+    };
+    res.set_chunked_content_provider("text/event-stream", send, [](bool) { --server->streams; });
 }
 
 // Whether the file may be changed now: the request's version is the current one (when it names

@@ -20,16 +20,21 @@ double now_s()
     return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
 }
 
-struct Board {
-    std::mutex mutex;
-    std::condition_variable changed;
-    uint64_t counter = 1;  // readers start at 0, so the first wait answers at once
-    bool open = false;
+// What an event shows; copied out of the board so that the frame loop never waits for the JSON.
+struct Shown {
     FrameState frame;
     double published_s = 0.0;  // when the frame was published
     uint64_t version = 0;
     bool load_ok = false;
     std::string load_message;
+};
+
+struct Board {
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t counter = 1;  // readers start at 0, so the first wait answers at once
+    bool open = false;
+    Shown shown;
 };
 
 Board board;
@@ -43,21 +48,22 @@ bool news(const FrameState& before, const FrameState& now)
            now.scene != before.scene || (!now.playing && now.row != before.row);
 }
 
-// Caller holds the lock. While playing, the row is the music's position now: the last frame's row
-// moved on by the time since that frame.
-std::string state_json()
+// While playing, the row is the music's position now: the last frame's row moved on by the time
+// since that frame.
+std::string state_json(const Shown& shown)
 {
-    const double row = board.frame.playing ? board.frame.row + (now_s() - board.published_s) * ROWS_PER_SECOND
-                                           : board.frame.row;
+    const FrameState& frame = shown.frame;
+    const double row =
+        frame.playing ? frame.row + (now_s() - shown.published_s) * ROWS_PER_SECOND : frame.row;
     nlohmann::json state = {
         {"row", row},
-        {"playing", board.frame.playing},
-        {"looping", board.frame.looping},
-        {"loop", {{"first_bar", board.frame.loop_first_bar}, {"last_bar", board.frame.loop_last_bar}}},
-        {"scene", board.frame.scene},
-        {"fps", board.frame.fps},
-        {"version", board.version},
-        {"load", {{"ok", board.load_ok}, {"message", board.load_message}}},
+        {"playing", frame.playing},
+        {"looping", frame.looping},
+        {"loop", {{"first_bar", frame.loop_first_bar}, {"last_bar", frame.loop_last_bar}}},
+        {"scene", frame.scene},
+        {"fps", frame.fps},
+        {"version", shown.version},
+        {"load", {{"ok", shown.load_ok}, {"message", shown.load_message}}},
     };
     return state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -67,9 +73,9 @@ std::string state_json()
 void events_publish_frame(const FrameState& frame)
 {
     const std::lock_guard<std::mutex> lock(board.mutex);
-    const bool changed = news(board.frame, frame);
-    board.frame = frame;
-    board.published_s = now_s();
+    const bool changed = news(board.shown.frame, frame);
+    board.shown.frame = frame;
+    board.shown.published_s = now_s();
     if (!changed)
         return;
     ++board.counter;
@@ -79,36 +85,35 @@ void events_publish_frame(const FrameState& frame)
 void events_publish_timeline(uint64_t version, bool load_ok, const std::string& load_message)
 {
     const std::lock_guard<std::mutex> lock(board.mutex);
-    board.version = version;
-    board.load_ok = load_ok;
-    board.load_message = load_message;
+    board.shown.version = version;
+    board.shown.load_ok = load_ok;
+    board.shown.load_message = load_message;
     ++board.counter;
     board.changed.notify_all();
 }
 
 std::string events_state_json()
 {
-    const std::lock_guard<std::mutex> lock(board.mutex);
-    return state_json();
+    std::unique_lock<std::mutex> lock(board.mutex);
+    const Shown shown = board.shown;
+    lock.unlock();
+    return state_json(shown);
 }
 
 bool events_wait(uint64_t& seen, double timeout_s, std::string& event)
 {
     std::unique_lock<std::mutex> lock(board.mutex);
-    const double wait_s = board.frame.playing && timeout_s > PLAYING_EVENT_S ? PLAYING_EVENT_S : timeout_s;
+    const double wait_s =
+        board.shown.frame.playing && timeout_s > PLAYING_EVENT_S ? PLAYING_EVENT_S : timeout_s;
     board.changed.wait_for(lock, std::chrono::duration<double>(wait_s),
                            [&] { return !board.open || board.counter != seen; });
     if (!board.open)
         return false;
     seen = board.counter;
-    event = "data: " + state_json() + "\n\n";
+    const Shown shown = board.shown;
+    lock.unlock();
+    event = "data: " + state_json(shown) + "\n\n";
     return true;
-}
-
-uint64_t events_counter()
-{
-    const std::lock_guard<std::mutex> lock(board.mutex);
-    return board.counter;
 }
 
 void events_open()

@@ -34,9 +34,6 @@ std::string events_state_json();
 // to pass next time. False once the board is closed.
 bool events_wait(uint64_t& seen, double timeout_s, std::string& event);
 
-// A change counter that moves on every news; for waiting on the frame after a transport request.
-uint64_t events_counter();
-
 // Opens the board (at the server's start) and closes it, waking every waiting stream.
 void events_open();
 void events_close();
