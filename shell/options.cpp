@@ -87,7 +87,8 @@ const char* options_help()
     return "usage: vordel [--from POSITION] [--edit [TIMELINE] [--port N] [--listen ADDRESS]]\n"
            "  --from POSITION  start the music and the picture at a row (400) or at BAR:BEAT[:ROW] (12:2)\n"
            "  --edit TIMELINE  authoring mode: the tracks come from TIMELINE (default timeline.txt), which\n"
-           "                   is watched; every good load also writes the track files beside it\n"
+           "                   is watched; every good load also writes the track files beside it, and\n"
+           "                   an editor is served at the address printed as 'editor: URL'\n"
            "  --port N         the editor's port with --edit (default 8517; 0 for any free port)\n"
            "  --listen ADDRESS serve the editor on ADDRESS instead of 127.0.0.1 (reachable by others)\n"
            "With no options the demo plays from the start and ends after the final fade.\n";
