@@ -2,8 +2,10 @@
 
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <chrono>
 
+#include "editor/events.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "shell/frame_tasks.h"
@@ -18,6 +20,16 @@ double now_s()
 {
     using Clock = std::chrono::steady_clock;
     return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+// What the editor's event stream shows of this frame.
+void publish_frame()
+{
+    const AuthoringState& state = demo_state.authoring;
+    events_publish_frame({demo_state.sync_state.current_row, !state.paused, state.looping,
+                          std::min(state.loop_start_mark, state.loop_end_mark),
+                          std::max(state.loop_start_mark, state.loop_end_mark), shown_scene_name(),
+                          state.fps});
 }
 
 }  // namespace
@@ -53,6 +65,7 @@ void authoring_display()
         transport_hold_at_end(demo_state.sync_state.current_row);
     render_frame();
     overlay_frame(now_s());
+    publish_frame();
     glutSwapBuffers();
     glutPostRedisplay();
 }

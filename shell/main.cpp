@@ -2,7 +2,8 @@
 //
 // Exit statuses: 0 after a normal run (Escape, the final fade or closing the window);
 // 0xB001 without audio output, 0xB002 without a playable "music.mp3", 0xC001 when the track
-// device cannot be made; 64 for a bad command line, 66 for --edit without a readable timeline.
+// device cannot be made; 64 for a bad command line, 66 for --edit without a readable timeline,
+// 69 when the editor's port is taken.
 // Without options the command line goes to the window library only.
 #include <GL/freeglut.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "audio/audio.h"
+#include "editor/editor_server.h"
 #include "shell/authoring.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
@@ -34,6 +36,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vordel: %s\n", error.c_str());
         return EXIT_NO_TIMELINE;
     }
+    if (options.edit && !editor_start({options.timeline, options.port, options.listen, "music.mp3"}, error)) {
+        std::fprintf(stderr, "vordel: %s\n", error.c_str());
+        return EXIT_EDITOR_UNAVAILABLE;
+    }
     int window_argc = static_cast<int>(options.window_arguments.size());
     options.window_arguments.push_back(nullptr);
 
@@ -51,6 +57,7 @@ int main(int argc, char** argv)
 
     const StartResult start = start_demo();
     if (start.status != 0) {
+        editor_stop();
         std::cout << start.message << std::endl;
         return start.status;
     }
@@ -60,6 +67,7 @@ int main(int argc, char** argv)
         if (!seek_to_row(options.from_row)) {
             std::fprintf(stderr, "vordel: position %s is past the end of the music\n",
                          format_position(options.from_row).c_str());
+            editor_stop();
             authoring_stop();
             audio_stream_free(demo_state.music);
             audio_free();
@@ -71,6 +79,7 @@ int main(int argc, char** argv)
     audio_channel_play(demo_state.music, false);
     glutMainLoop();
 
+    editor_stop();
     authoring_stop();
     audio_stream_free(demo_state.music);
     audio_free();

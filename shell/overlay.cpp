@@ -41,11 +41,7 @@ void count_frame(double now)
 std::vector<std::string> overlay_lines()
 {
     const double row = demo_state.sync_state.current_row;
-    const std::vector<Scene*>& scenes = demo_state.scenes;
-    std::string scene = "none";
-    if (!scenes.empty())
-        scene = SCENE_NAMES[choose_scene(demo_value(demo_state.sync_state, TRACK_SCENE),
-                                         static_cast<int>(scenes.size()))];
+    const std::string scene = shown_scene_name();
     char fps[32];
     std::snprintf(fps, sizeof fps, "%.0f fps", state.fps);
     std::string transport = state.paused ? "paused" : "playing";
@@ -99,6 +95,15 @@ void draw_overlay()
 }
 
 }  // namespace
+
+const char* shown_scene_name()
+{
+    const std::vector<Scene*>& scenes = demo_state.scenes;
+    if (scenes.empty())
+        return "none";
+    return SCENE_NAMES[choose_scene(demo_value(demo_state.sync_state, TRACK_SCENE),
+                                    static_cast<int>(scenes.size()))];
+}
 
 void overlay_frame(double now_s)
 {

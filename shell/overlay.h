@@ -11,3 +11,7 @@ void overlay_frame(double now_s);
 
 // Shows or hides the overlay (the o key).
 void overlay_toggle();
+
+// The name of the scene this frame shows ("triangle", "cubes", "landscape"), for the overlay and
+// the editor's event stream.
+const char* shown_scene_name();

@@ -321,13 +321,13 @@ void compile_version(std::string text, double now, bool at_once, uint64_t reques
         watch.mistake_due_s = now + MISTAKE_HOLD_S;
         return;
     }
+    // Shown first, written second: the picture (and an editor waiting for it) does not wait for
+    // the disk, which takes a flush per file.
+    post_outcome(true, "loaded " + watch.path, timeline, version, request);
     std::string error;
-    if (!write_track_files(*timeline, watch.folder, error)) {
+    if (!write_track_files(*timeline, watch.folder, error))
         post_outcome(false, "loaded " + watch.path + ", but the track files were not written: " + error,
-                     std::move(timeline), version, request);
-        return;
-    }
-    post_outcome(true, "loaded " + watch.path, std::move(timeline), version, request);
+                     nullptr, version, 0);
 }
 
 enum class Look {

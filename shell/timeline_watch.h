@@ -1,9 +1,10 @@
 // The authoring mode's watch over its timeline: a thread of its own reads each version once the
-// file has stood still, compiles it and writes the track files; the frame loop then only installs
-// the compiled tracks (a frame task) and shows the result. A file that cannot be a timeline (gone,
-// a folder, a FIFO, too big, unreadable) is reported once and the last good timeline stays.
-// It never writes the timeline. Times are seconds; a version is one content of the file; the
-// snapshot functions are safe on any thread, the others say which thread they belong to.
+// file has stood still and compiles it; the frame loop then only installs the compiled tracks (a
+// frame task) and shows the result, and the thread writes the track files after that. A file that cannot be a
+// timeline (gone, a folder, a FIFO, too big, unreadable) is reported once and the last good timeline stays.
+// It never writes the timeline (the editor's server does, then asks for a reload). Times are seconds; a
+// version is one content of the file; the snapshot functions are safe on any thread, the others say which
+// thread they belong to.
 #pragma once
 
 #include <cstdint>

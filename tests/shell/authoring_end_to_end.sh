@@ -104,10 +104,12 @@ lines_match() {
   for i in "${!want[@]}"; do [[ ${got[$i]} =~ ^${want[$i]}$ ]] || return 1; done
 }
 # Starts vordel with the arguments after $1 and waits for its window and the line $1 on stderr.
+# The editor's server takes any free port, so that runs beside each other never collide.
+# The editor's server takes any free port, so that runs beside each other never collide.
 start() {
   ready=$1
   shift
-  $as_user "$vordel" "$@" > out.txt 2>> err.txt &
+  $as_user "$vordel" "$@" --port 0 > out.txt 2>> err.txt &
   pid=$!
   wait_for 'grep -q "$ready" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 20000 ||
     fail "no window or no '$ready' within 20 s"

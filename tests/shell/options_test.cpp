@@ -45,3 +45,36 @@ TEST(Options, ReadTheDemosOwnAndLeaveTheRestToTheWindowLibrary)
         EXPECT_EQ(seen, c.expected) << words.back();
     }
 }
+
+TEST(Options, EditorsPortAndAddressOnlyWithEdit)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;  // "port N listen ADDRESS" or the error
+    };
+    const Case cases[] = {
+        {{"--edit"}, "port 8517 listen "},
+        {{"--edit", "--port", "0"}, "port 0 listen "},
+        {{"--port", "65535", "--edit", "t.txt", "--listen", "::1"}, "port 65535 listen ::1"},
+        {{"--edit", "--port", "65536"}, "malformed port '65536' (want 0-65535)"},
+        {{"--edit", "--port", "-1"}, "malformed port '-1' (want 0-65535)"},
+        {{"--edit", "--port", "80a"}, "malformed port '80a' (want 0-65535)"},
+        {{"--edit", "--port"}, "--port needs a port number (0 for any free port)"},
+        {{"--edit", "--listen"}, "--listen needs an address"},
+        {{"--port", "9000"}, "--port and --listen serve the editor: they need --edit"},
+        {{"--listen", "0.0.0.0"}, "--port and --listen serve the editor: they need --edit"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = {"vordel"};
+        words.insert(words.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        Options options;
+        std::string error;
+        const bool ok = parse_options(static_cast<int>(words.size()), argv.data(), options, error);
+        EXPECT_EQ(ok ? "port " + std::to_string(options.port) + " listen " + options.listen : error,
+                  c.expected)
+            << words.back();
+    }
+}

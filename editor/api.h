@@ -1,0 +1,38 @@
+// The editor's API as JSON: the answers the server builds and the requests it reads. Pure
+// functions over strings and the timeline; the server decides the status of each answer.
+//
+// Reading never throws and never trusts a field it has not checked: a malformed body, a missing
+// field or a value of the wrong kind gives false and a one-line reason. Rows are music positions
+// and must lie in [0, rows) where `rows` is the music's length in rows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "editor/editor_link.h"
+#include "timeline/timeline_edit.h"
+
+// {"error": REASON} and {"version": V}.
+std::string error_json(const std::string& reason);
+std::string version_json(uint64_t version);
+
+// The whole GET /api/timeline answer: version, rows, the last load, every track's keys with the
+// demo's own value at every whole row, and the text's sections.
+std::string timeline_json(const TimelineSnapshot& snapshot, int32_t rows);
+
+// Whether the body is a JSON object (undo and redo take "{}").
+bool is_json_object(const std::string& body);
+
+// POST /api/edit: {"version": V, "ops": [...]}.
+bool parse_edit(const std::string& body, uint64_t& version, std::vector<EditOp>& ops, std::string& error);
+
+// POST /api/preview: one entry or a list; the keys each named track shows, starting from `good`.
+bool parse_preview(const std::string& body, const Timeline& good, int32_t rows,
+                   std::vector<TrackPreview>& previews, std::string& error);
+
+// POST /api/transport.
+bool parse_transport(const std::string& body, int32_t rows, TransportRequest& request, std::string& error);
+
+// "hold", "linear", "smooth", "ramp" as a KeyInterpolation number; -1 for anything else.
+int interpolation_from_name(const std::string& name);

@@ -1,0 +1,403 @@
+#include "editor/editor_server.h"
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include <httplib.h>
+
+#include "editor/api.h"
+#include "editor/editor_link.h"
+#include "editor/events.h"
+#include "editor/history.h"
+#include "editor/security.h"
+#include "editor/waveform.h"
+#include "editor/web_assets.h"
+#include "timeline/timeline_files.h"
+
+namespace {
+
+constexpr size_t MAX_BODY_BYTES = 1048576;
+// How long a request waits for the frame loop or the music's decoding before giving up. Generous:
+// a loaded machine draws slowly, and the request holds only its own thread.
+constexpr double FRAME_TIMEOUT_S = 5.0;
+constexpr double DECODE_TIMEOUT_S = 30.0;
+// An idle stream repeats the state this often, which also finds clients that have gone.
+constexpr double EVENT_REPEAT_S = 1.0;
+constexpr double WATCH_WAIT_S = 0.5;
+// Each stream holds one of the library's eight request threads while it lasts; the rest stay free
+// for requests.
+constexpr int MAX_STREAMS = 4;
+constexpr int STARTED_POLLS = 1000;  // of 1 ms each, for the listening thread to be up
+
+struct ServerState {
+    httplib::Server http;
+    ServedAddress served;
+    std::string token;
+    std::thread listener;
+    std::thread watcher;
+    std::mutex running_mutex;
+    bool running = true;
+    std::mutex edit_mutex;  // one change of the file at a time, from check to install
+    EditHistory history;
+    std::atomic<int> streams{0};
+    std::mutex cache_mutex;
+    uint64_t cached_version = 0;
+    std::string cached_timeline;
+};
+
+ServerState* server = nullptr;  // on the heap: never destroyed behind a thread still running
+
+void answer(httplib::Response& res, int status, const std::string& json)
+{
+    res.status = status;
+    res.set_content(json, "application/json");
+}
+
+bool still_running()
+{
+    const std::lock_guard<std::mutex> lock(server->running_mutex);
+    return server->running;
+}
+
+bool music_rows(httplib::Response& res, int32_t& rows)
+{
+    const Waveform* waveform = nullptr;
+    if (!waveform_wait(DECODE_TIMEOUT_S, waveform)) {
+        answer(res, 503, error_json("the music's length is not known (music.mp3 not decoded)"));
+        return false;
+    }
+    rows = waveform->rows;
+    return true;
+}
+
+// The answer for the current version, built once per version.
+std::string timeline_answer(int32_t rows)
+{
+    const TimelineSnapshot snapshot = link_snapshot();
+    const std::lock_guard<std::mutex> lock(server->cache_mutex);
+    if (server->cached_version != snapshot.version || server->cached_timeline.empty()) {
+        server->cached_timeline = timeline_json(snapshot, rows);
+        server->cached_version = snapshot.version;
+    }
+    return server->cached_timeline;
+}
+
+void get_timeline(httplib::Response& res)
+{
+    int32_t rows = 0;
+    if (music_rows(res, rows))
+        answer(res, 200, timeline_answer(rows));
+}
+
+// The timeline's changes, as the watch sees them, go to the event stream.
+void watch_timeline()
+{
+    uint64_t seen = ~uint64_t{0};
+    while (still_running()) {
+        const uint64_t counter = link_wait_change(seen, WATCH_WAIT_S);
+        if (counter == seen)
+            continue;
+        seen = counter;
+        const TimelineSnapshot snapshot = link_snapshot();
+        events_publish_timeline(snapshot.version, snapshot.load_ok, snapshot.load_message);
+        // The page asks for the model as soon as it sees a new version: have it ready.
+        const Waveform* waveform = nullptr;
+        if (waveform_wait(0.0, waveform))
+            timeline_answer(waveform->rows);
+    }
+}
+
+void get_events(httplib::Response& res)
+{
+    if (server->streams.fetch_add(1) >= MAX_STREAMS) {
+        --server->streams;
+        answer(res, 503, error_json("too many event streams"));
+        return;
+    }
+    const auto send = [seen = uint64_t{0}](size_t, httplib::DataSink& sink) mutable {
+        std::string event;
+        if (!events_wait(seen, EVENT_REPEAT_S, event)) {
+            sink.done();
+            return true;
+        }
+        return sink.write(event.data(), event.size());
+    };
+    res.set_chunked_content_provider("text/event-stream", send, [](bool) { --server->streams; });
+}
+
+// Whether the file may be changed now: the request's version is the current one (when it names
+// one), the current text compiles, and no save has come to disk that the watch has not yet seen.
+bool may_change(const TimelineSnapshot& snapshot, bool check_version, uint64_t version,
+                httplib::Response& res)
+{
+    if (check_version && version != snapshot.version) {
+        answer(res, 409,
+               error_json("the timeline changed (version " + std::to_string(snapshot.version) + "); reload"));
+        return false;
+    }
+    if (!snapshot.load_ok) {
+        answer(res, 409, error_json("the timeline has a mistake: " + snapshot.load_message));
+        return false;
+    }
+    std::vector<unsigned char> bytes;
+    std::string error;
+    if (!read_file_bytes(link_timeline_path(), bytes, error) ||
+        std::string(bytes.begin(), bytes.end()) != snapshot.text) {
+        answer(res, 409, error_json("the timeline changed on disk; reload"));
+        return false;
+    }
+    return true;
+}
+
+// Writes the new text beside the file, renames it over and waits for the demo to install it.
+bool write_and_install(const std::string& text, httplib::Response& res)
+{
+    std::string error;
+    if (!write_file_atomically(link_timeline_path(), std::vector<unsigned char>(text.begin(), text.end()),
+                               error)) {
+        answer(res, 500, error_json(error));
+        return false;
+    }
+    TimelineSnapshot after;
+    if (!link_reload_now(FRAME_TIMEOUT_S, after)) {
+        answer(res, 503, error_json("written, but the demo did not install it in time"));
+        return false;
+    }
+    answer(res, 200, version_json(after.version));
+    return true;
+}
+
+void post_edit(const httplib::Request& req, httplib::Response& res)
+{
+    uint64_t version = 0;
+    std::vector<EditOp> ops;
+    std::string error;
+    int32_t rows = 0;
+    if (!parse_edit(req.body, version, ops, error)) {
+        answer(res, 400, error_json(error));
+        return;
+    }
+    if (!music_rows(res, rows))
+        return;
+    const std::lock_guard<std::mutex> lock(server->edit_mutex);
+    const TimelineSnapshot snapshot = link_snapshot();
+    if (!may_change(snapshot, true, version, res))
+        return;
+    std::string result;
+    if (!apply_edits(snapshot.text, ops, rows, result, error)) {
+        answer(res, 400, error_json(error));
+        return;
+    }
+    if (result == snapshot.text) {
+        answer(res, 200, version_json(snapshot.version));
+        return;
+    }
+    if (write_and_install(result, res))
+        history_record(server->history, make_patch(snapshot.text, result));
+}
+
+void post_history(const httplib::Request& req, httplib::Response& res, bool undo)
+{
+    if (!is_json_object(req.body)) {
+        answer(res, 400, error_json("the body is not a JSON object"));
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(server->edit_mutex);
+    const TimelineSnapshot snapshot = link_snapshot();
+    if (!may_change(snapshot, false, 0, res))
+        return;
+    std::string result, error;
+    if (!history_apply(server->history, undo, snapshot.text, result, error)) {
+        answer(res, 409,
+               error_json(error.empty() ? std::string("nothing to ") + (undo ? "undo" : "redo")
+                                        : "the lines of that edit were changed meanwhile: " + error));
+        return;
+    }
+    if (write_and_install(result, res))
+        history_commit(server->history, undo);
+}
+
+void post_preview(const httplib::Request& req, httplib::Response& res)
+{
+    int32_t rows = 0;
+    if (!music_rows(res, rows))
+        return;
+    const TimelineSnapshot snapshot = link_snapshot();
+    if (!snapshot.good) {
+        answer(res, 409, error_json("the timeline has a mistake: " + snapshot.load_message));
+        return;
+    }
+    std::vector<TrackPreview> previews;
+    std::string error;
+    if (!parse_preview(req.body, *snapshot.good, rows, previews, error)) {
+        answer(res, 400, error_json(error));
+        return;
+    }
+    if (!link_preview(previews, FRAME_TIMEOUT_S)) {
+        answer(res, 503, error_json("the demo did not answer in time"));
+        return;
+    }
+    answer(res, 200, "{}");
+}
+
+void post_transport(const httplib::Request& req, httplib::Response& res)
+{
+    int32_t rows = 0;
+    if (!music_rows(res, rows))
+        return;
+    TransportRequest request;
+    std::string error;
+    if (!parse_transport(req.body, rows, request, error)) {
+        answer(res, 400, error_json(error));
+        return;
+    }
+    if (!link_transport(request, FRAME_TIMEOUT_S) || !link_next_frame(FRAME_TIMEOUT_S)) {
+        answer(res, 503, error_json("the demo did not answer in time"));
+        return;
+    }
+    answer(res, 200, events_state_json());
+}
+
+void route_get(const httplib::Request& req, httplib::Response& res)
+{
+    if (req.path == "/api/timeline")
+        return get_timeline(res);
+    if (req.path == "/api/waveform") {
+        int32_t rows = 0;
+        if (music_rows(res, rows))
+            answer(res, 200, waveform_json());
+        return;
+    }
+    if (req.path == "/api/events")
+        return get_events(res);
+    const WebAsset* asset = find_web_asset(req.path);
+    if (asset == nullptr)
+        return answer(res, 404, error_json("not found"));
+    res.set_content(reinterpret_cast<const char*>(asset->bytes), asset->size, asset->content_type);
+}
+
+void route_post(const httplib::Request& req, httplib::Response& res)
+{
+    if (req.path == "/api/edit")
+        return post_edit(req, res);
+    if (req.path == "/api/undo" || req.path == "/api/redo")
+        return post_history(req, res, req.path == "/api/undo");
+    if (req.path == "/api/preview")
+        return post_preview(req, res);
+    if (req.path == "/api/transport")
+        return post_transport(req, res);
+    answer(res, 404, error_json("not found"));
+}
+
+httplib::Server::HandlerResponse check(const httplib::Request& req, httplib::Response& res)
+{
+    RequestFacts facts{req.method,
+                       req.path,
+                       req.get_header_value("Host"),
+                       req.has_header("Origin"),
+                       req.get_header_value("Origin"),
+                       req.get_header_value("Authorization")};
+    const Refusal refusal = check_request(facts, server->served, server->token);
+    if (refusal.status == 0)
+        return httplib::Server::HandlerResponse::Unhandled;
+    answer(res, refusal.status, error_json(refusal.reason));
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+// The library's own refusals (a body too large, a request it cannot read) in our one-line form.
+void refusal_body(const httplib::Request&, httplib::Response& res)
+{
+    if (!res.body.empty())
+        return;
+    const std::string reason = res.status == 413   ? "the body is over 1 MB"
+                               : res.status == 404 ? "not found"
+                                                   : "bad request";
+    res.set_content(error_json(reason), "application/json");
+}
+
+// Only SO_REUSEADDR: the library's default also shares the port with another program listening
+// on it, which would hide a port in use.
+void socket_options(socket_t sock)
+{
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+void stop_threads()
+{
+    {
+        const std::lock_guard<std::mutex> lock(server->running_mutex);
+        server->running = false;
+    }
+    events_close();
+    server->http.stop();
+    if (server->listener.joinable())
+        server->listener.join();
+    if (server->watcher.joinable())
+        server->watcher.join();
+    link_stop();
+    waveform_stop();
+}
+
+}  // namespace
+
+bool editor_start(const EditorOptions& options, std::string& error)
+{
+    server = new ServerState;
+    server->served.listen = options.listen;
+    const std::string address = options.listen.empty() ? "127.0.0.1" : options.listen;
+    if (!make_token(server->token)) {
+        error = "the editor has no random token (getrandom failed)";
+        delete server;
+        server = nullptr;
+        return false;
+    }
+    httplib::Server& http = server->http;
+    http.set_socket_options(socket_options);
+    http.set_tcp_nodelay(true);
+    http.set_payload_max_length(MAX_BODY_BYTES);
+    http.set_default_headers({{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}});
+    http.set_pre_routing_handler(check);
+    http.set_error_handler(refusal_body);
+    http.Get(".*", route_get);
+    http.Post(".*", route_post);
+    const int port = options.port == 0                          ? http.bind_to_any_port(address)
+                     : http.bind_to_port(address, options.port) ? options.port
+                                                                : -1;
+    if (port <= 0) {
+        error = "the editor cannot serve on " + address + ":" + std::to_string(options.port) + " (in use?)";
+        delete server;
+        server = nullptr;
+        return false;
+    }
+    server->served.port = port;
+    events_open();
+    link_start(options.timeline_path);
+    waveform_start(options.music_path);
+    server->watcher = std::thread(watch_timeline);
+    server->listener = std::thread([] { server->http.listen_after_bind(); });
+    for (int i = 0; i < STARTED_POLLS && !http.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!options.listen.empty())
+        std::fprintf(stderr,
+                     "editor: warning: serving on %s, not only this machine: whoever reaches it with the "
+                     "token can change the timeline\n",
+                     options.listen.c_str());
+    const std::string host = address.find(':') == std::string::npos ? address : "[" + address + "]";
+    std::fprintf(stderr, "editor: http://%s:%d/#%s\n", host.c_str(), port, server->token.c_str());
+    return true;
+}
+
+void editor_stop()
+{
+    if (server == nullptr)
+        return;
+    stop_threads();
+    delete server;
+    server = nullptr;
+}

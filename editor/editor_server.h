@@ -1,0 +1,25 @@
+// The editor's HTTP server (vordel --edit): serves the embedded page and the JSON API over the
+// running demo's timeline, on the loopback unless told otherwise, to whoever holds the token it
+// prints at start. The API itself is described in README.md ("The editor's API").
+//
+// It runs on threads of its own and reaches the demo only through editor/editor_link.h. It writes
+// nothing but the one timeline, and only through the edit, undo and redo requests.
+#pragma once
+
+#include <string>
+
+constexpr int EXIT_EDITOR_UNAVAILABLE = 69;  // the port is taken or no token could be made
+
+struct EditorOptions {
+    std::string timeline_path;
+    int port = 0;        // 0: any free port
+    std::string listen;  // "" for the loopback only
+    std::string music_path = "music.mp3";
+};
+
+// Binds the port, prints the "editor: http://HOST:PORT/#TOKEN" line on standard error and starts
+// serving. False with a one-line reason when the port cannot be had; nothing keeps running then.
+bool editor_start(const EditorOptions& options, std::string& error);
+
+// Stops serving and joins every thread the server started; safe when it never started.
+void editor_stop();

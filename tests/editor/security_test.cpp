@@ -1,0 +1,98 @@
+// The editor server's admission checks: every refusal, and what must still pass, as one table.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "editor/security.h"
+
+namespace {
+
+const std::string TOKEN = "0123456789abcdef0123456789abcdef";
+const std::string BEARER = "Bearer " + TOKEN;
+const std::string HOST = "127.0.0.1:8517";
+const std::string OWN = "http://127.0.0.1:8517";
+
+}  // namespace
+
+TEST(EditorSecurity, EveryRefusalAndWhatPasses)
+{
+    struct Case {
+        std::string listen;
+        RequestFacts request;  // method, path, host, has_origin, origin, authorization
+        int status;
+        std::string reason;
+    };
+    const Case cases[] = {
+        // The page's files need no token: the page is opened by a plain address.
+        {"", {"GET", "/", HOST, false, "", ""}, 0, ""},
+        {"", {"GET", "/main.js", "localhost:8517", false, "", ""}, 0, ""},
+        // DNS rebinding: any other name or port, or none.
+        {"", {"GET", "/", "evil.example:8517", false, "", ""}, 403, "bad host"},
+        {"", {"GET", "/api/timeline", "127.0.0.1:8518", false, "", BEARER}, 403, "bad host"},
+        {"", {"GET", "/", "127.0.0.1", false, "", ""}, 403, "bad host"},
+        {"", {"GET", "/", "", false, "", ""}, 403, "bad host"},
+        {"", {"GET", "/", "192.168.1.5:8517", false, "", ""}, 403, "bad host"},
+        {"192.168.1.5", {"GET", "/", "192.168.1.5:8517", false, "", ""}, 0, ""},
+        {"::1", {"GET", "/", "[::1]:8517", false, "", ""}, 0, ""},
+        {"::1", {"GET", "/", "::1:8517", false, "", ""}, 403, "bad host"},
+        // Methods other than GET and POST, OPTIONS included: no pre-flight is ever answered.
+        {"", {"OPTIONS", "/api/edit", HOST, true, "http://evil.example", ""}, 405, "method not allowed"},
+        {"", {"PUT", "/api/edit", HOST, false, "", BEARER}, 405, "method not allowed"},
+        // The token, on every /api/ path.
+        {"", {"GET", "/api/timeline", HOST, false, "", ""}, 401, "missing or wrong token"},
+        {"",
+         {"GET", "/api/events", HOST, false, "", "Bearer " + TOKEN.substr(0, 31) + "0"},
+         401,
+         "missing or wrong token"},
+        {"",
+         {"GET", "/api/timeline", HOST, false, "", "Bearer " + TOKEN.substr(0, 31)},
+         401,
+         "missing or wrong token"},
+        {"", {"GET", "/api/timeline", HOST, false, "", BEARER + "0"}, 401, "missing or wrong token"},
+        {"", {"GET", "/api/timeline", HOST, false, "", "bearer " + TOKEN}, 401, "missing or wrong token"},
+        {"", {"POST", "/api/nowhere", HOST, false, "", TOKEN}, 401, "missing or wrong token"},
+        {"", {"GET", "/api/timeline", HOST, false, "", BEARER}, 0, ""},
+        // A browser's Origin on changes and on the stream must be the Host's own.
+        {"",
+         {"POST", "/api/edit", HOST, true, "http://evil.example", BEARER},
+         403,
+         "cross-origin request refused"},
+        {"", {"POST", "/api/undo", HOST, true, "null", BEARER}, 403, "cross-origin request refused"},
+        {"",
+         {"POST", "/api/edit", HOST, true, "http://localhost:8517", BEARER},
+         403,
+         "cross-origin request refused"},
+        {"",
+         {"POST", "/api/edit", HOST, true, "https://127.0.0.1:8517", BEARER},
+         403,
+         "cross-origin request refused"},
+        {"",
+         {"GET", "/api/events", HOST, true, "http://evil.example", BEARER},
+         403,
+         "cross-origin request refused"},
+        {"", {"POST", "/api/edit", HOST, true, OWN, BEARER}, 0, ""},
+        {"", {"POST", "/api/transport", "localhost:8517", true, "http://localhost:8517", BEARER}, 0, ""},
+        {"", {"GET", "/api/events", HOST, false, "", BEARER}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        ServedAddress served;
+        served.port = 8517;
+        served.listen = c.listen;
+        const Refusal refusal = check_request(c.request, served, TOKEN);
+        EXPECT_EQ(refusal.status, c.status)
+            << c.request.method << " " << c.request.path << " " << c.request.host;
+        EXPECT_EQ(refusal.reason, c.reason)
+            << c.request.method << " " << c.request.path << " " << c.request.host;
+    }
+}
+
+TEST(EditorSecurity, TokensAre128FreshBitsInHex)
+{
+    std::string first, second;
+    ASSERT_TRUE(make_token(first));
+    ASSERT_TRUE(make_token(second));
+    EXPECT_EQ(first.size(), 32u);
+    EXPECT_EQ(first.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_NE(first, second);
+    EXPECT_FALSE(token_matches("Bearer ", ""));
+}
