@@ -163,8 +163,10 @@ function drawGrid(ctx, state, width, height) {
 function drawCurve(ctx, track, samples, keys, steps, state, width, height) {
   const { start, pxPerRow } = state.view;
   const rows = samples.length;
-  // Whole pixels and a 2 px line: a level stretch is a crisp band, not two half-lit rows.
-  const y = (v) => Math.round(yOfValue(track, v, height));
+  // Level stretches on whole pixels with a 2 px line: a crisp band, not two half-lit rows. Slopes
+  // keep their exact heights, or they would show stairs.
+  const level = (v) => Math.round(yOfValue(track, v, height));
+  const y = (v) => yOfValue(track, v, height);
   ctx.strokeStyle = COLORS.curve;
   ctx.lineWidth = 2;
   ctx.beginPath();
@@ -175,28 +177,28 @@ function drawCurve(ctx, track, samples, keys, steps, state, width, height) {
       if (r0 >= rows) break;
       let lo = Infinity, hi = -Infinity;
       for (let r = r0; r < r1; r++) { const v = samples[r]; if (v < lo) lo = v; if (v > hi) hi = v; }
-      if (x === 0) ctx.moveTo(x, y(samples[r0]));
-      ctx.lineTo(x + 0.5, y(hi));
-      ctx.lineTo(x + 0.5, y(lo) + 0.01);
-      ctx.lineTo(x + 0.5, y(samples[r1 - 1]));
+      if (x === 0) ctx.moveTo(x, level(samples[r0]));
+      ctx.lineTo(x + 0.5, level(hi));
+      ctx.lineTo(x + 0.5, level(lo) + 0.01);
+      ctx.lineTo(x + 0.5, level(samples[r1 - 1]));
     }
   } else {
     const first = Math.max(0, Math.floor(start));
     const last = Math.min(rows - 1, Math.ceil(start + width / pxPerRow));
     // Close up, a slope between two rows is drawn through its in-between values, as they play.
     const sub = pxPerRow > 6 ? Math.min(16, Math.ceil(pxPerRow / 4)) : 1;
-    ctx.moveTo((first - start) * pxPerRow, y(samples[first]));
+    ctx.moveTo((first - start) * pxPerRow, steps[first] ? level(samples[first]) : y(samples[first]));
     for (let r = first; r < last; r++) {
       const x1 = (r + 1 - start) * pxPerRow;
       if (steps[r]) {
-        ctx.lineTo(x1, y(samples[r]));
-        ctx.lineTo(x1, y(samples[r + 1]));
+        ctx.lineTo(x1, level(samples[r]));
+        ctx.lineTo(x1, steps[r + 1] ? level(samples[r + 1]) : y(samples[r + 1]));
       } else {
         for (let s = 1; s < sub; s++) ctx.lineTo((r + s / sub - start) * pxPerRow, y(trackValue(keys, r + s / sub)));
         ctx.lineTo(x1, y(samples[r + 1]));
       }
     }
-    if (last === rows - 1) ctx.lineTo((rows - start) * pxPerRow, y(samples[rows - 1]));
+    if (last === rows - 1) ctx.lineTo((rows - start) * pxPerRow, level(samples[rows - 1]));
   }
   ctx.stroke();
 }
@@ -312,12 +314,12 @@ export function drawView(dom, state, now) {
     // Handles follow zoom and pan through two variables on their common ancestor.
     dom.content.style.setProperty('--start', String(state.view.start));
     dom.content.style.setProperty('--ppr', String(state.view.pxPerRow));
-    dom.content.classList.toggle('readonly', !tl.editable);
-    dom.content.setAttribute('aria-readonly', String(!tl.editable));
+    dom.appliedView = viewKey;
   }
-  if (dom.rulerSignature !== viewKey) {
+  const rulerKey = `${viewKey}|${state.gen.transport}`;
+  if (dom.rulerSignature !== rulerKey) {
     drawRuler(dom.ruler, state, width, dom.rulerHeight);
-    dom.rulerSignature = viewKey;
+    dom.rulerSignature = rulerKey;
   }
   if (state.showWave) drawWaveform(dom.wave, state, width, dom.waveHeight);
 
@@ -331,6 +333,8 @@ export function drawView(dom, state, now) {
   }
 
   if (dom.appliedModel !== state.gen.model) {
+    dom.content.classList.toggle('readonly', !tl.editable);
+    dom.content.setAttribute('aria-readonly', String(!tl.editable));
     for (const track of tl.tracks) {
       const entry = dom.lanes.get(track.name);
       if (track.changed || entry.handles.size !== track.keys.length || entry.lo !== track.lo || entry.hi !== track.hi) {
@@ -354,7 +358,7 @@ export function drawView(dom, state, now) {
     if (group && group.collapsed) continue;
     const inDrag = dragged && dragged.curves.has(track.name) ? state.gen.drag : -1;
     const cursor = state.cursor.track === track.name ? state.cursor.row : -1;
-    const signature = `${viewKey}|${state.gen.model}|${cursor}|${inDrag}|${entry.height}`;
+    const signature = `${viewKey}|${track.revision}|${tl.editable}|${cursor}|${inDrag}|${entry.height}`;
     if (entry.signature === signature) continue;
     drawLane(entry, track, state, width, entry.height, dragged);
     entry.signature = signature;
@@ -427,7 +431,7 @@ function drawPlayhead(dom, state, now) {
 }
 
 function drawOverlays(dom, state) {
-  const key = `${state.gen.view}|${state.view.width}`;
+  const key = `${state.gen.view}|${state.gen.transport}|${state.view.width}`;
   if (dom.loopShown !== key) {
     const t = state.transport;
     dom.loop.hidden = !t.looping;

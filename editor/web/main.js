@@ -6,7 +6,8 @@
 //
 // window.vordelEditor (for the benchmark and the browser test): ready (a promise of the time in ms
 // since navigation when the model and the waveform were first drawn) and stats() (the page's own
-// work per animation frame and the preview round trips, in ms).
+// work per animation frame, the time between animation frames, the preview round trips, and the delays from a reported new version to
+// the frame that shows it, all in ms).
 
 import { createApi, tokenFromHash } from './api.js';
 import { createInspector } from './inspector.js';
@@ -38,8 +39,13 @@ function start() {
   };
   const transport = createTransport(state, api);
   const frameWork = new Float64Array(STATS_KEPT);
+  const frameGaps = new Float64Array(STATS_KEPT);   // from one animation frame to the next
   let frames = 0;
+  let lastFrame = null;
   const previewTrips = [];
+  const reloadDelays = [];     // from the report of a new version to the frame that shows it
+  let reportedAt = null;
+  let installedAt = null;
 
   // ---- the model
 
@@ -54,6 +60,7 @@ function start() {
       if (r.status === 200 && Array.isArray(r.body.tracks)) {
         const firstLoad = !state.timeline;
         installTimeline(state, r.body);
+        if (reportedAt !== null && r.body.version === state.transport.version) installedAt = reportedAt;
         if (firstLoad) fitAll(state);
         cancelStaleDrag();
       } else if (r.status === 401) refused();
@@ -232,7 +239,13 @@ function start() {
       preview(d.keys.map((k) => ({ track: k.track, from: k.row, row: k.newRow, value: k.newValue })));
       sentDrag = state.gen.drag;
     }
+    frameGaps[frames % STATS_KEPT] = lastFrame === null ? 0 : now - lastFrame;
+    lastFrame = now;
     frameWork[frames++ % STATS_KEPT] = performance.now() - begin;
+    if (installedAt !== null) {
+      reloadDelays.push(performance.now() - installedAt);
+      installedAt = reportedAt = null;
+    }
     requestAnimationFrame(frame);
   }
 
@@ -244,15 +257,20 @@ function start() {
     ready,
     stats: () => ({
       frames: Array.from(frameWork.subarray(0, Math.min(frames, STATS_KEPT))),
+      gaps: Array.from(frameGaps.subarray(1, Math.min(frames, STATS_KEPT))),
       frameCount: frames,
       previews: previewTrips.slice(),
+      reloads: reloadDelays.slice(),
     }),
-    resetStats: () => { frames = 0; previewTrips.length = 0; },
+    resetStats: () => { frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; },
   };
 
   api.events((report) => {
     state.connection = 'open';
-    if (takeReport(state, report)) reload();
+    if (takeReport(state, report)) {
+      if (reportedAt === null) reportedAt = performance.now();
+      reload();
+    }
   }, (status, code) => {
     state.connection = status === 'open' ? 'open' : status === 'lost' ? 'reconnecting to the demo…' : `events refused (${code})`;
     if (status === 'refused') refused();

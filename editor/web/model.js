@@ -30,7 +30,7 @@ export function createState(token) {
     clipboard: [],
     message: { text: '', kind: 'info' },
     // Counters that drawing compares against what it last drew, so it redraws only what changed.
-    gen: { model: 0, view: 0, selection: 0, cursor: 0, drag: 0, hover: 0, message: 0, layout: 0 },
+    gen: { model: 0, view: 0, transport: 0, selection: 0, cursor: 0, drag: 0, hover: 0, message: 0, layout: 0 },
   };
 }
 
@@ -160,6 +160,8 @@ export function groupTracks(json) {
   return groups;
 }
 
+let nextRevision = 1;
+
 // Installs a timeline answer. Selection, cursor and collapsed groups survive when their tracks
 // and keys still exist.
 export function installTimeline(state, json) {
@@ -170,9 +172,12 @@ export function installTimeline(state, json) {
     const range = fitRange(samples, keys);
     const keysSignature = JSON.stringify(keys);
     const before = old && old.byName.get(t.name);
+    // The samples follow from the keys alone: a lane whose keys stayed keeps its revision and is
+    // not drawn again.
+    const same = before && before.keysSignature === keysSignature && old.rows === json.rows;
     return { name: t.name, section: t.section, keys, samples, lo: range.lo, hi: range.hi,
-      steps: stepRows(keys, json.rows), keysSignature,
-      changed: !before || before.keysSignature !== keysSignature };
+      steps: stepRows(keys, json.rows), keysSignature, changed: !same,
+      revision: same ? before.revision : nextRevision++ };
   });
   const loadOk = !!(json.load && json.load.ok);
   state.timeline = { version: json.version, rows: json.rows, load: json.load || { ok: false, message: '' },
@@ -188,7 +193,14 @@ export function installTimeline(state, json) {
   state.selection = new Set([...state.selection].filter(exists));
   if (!state.timeline.byName.has(state.cursor.track)) state.cursor.track = tracks.length ? tracks[0].name : '';
   state.cursor.row = Math.min(state.cursor.row, Math.max(0, json.rows - 1));
-  for (const k of Object.keys(state.gen)) state.gen[k]++;
+  state.gen.model++;
+  state.gen.selection++;
+  state.gen.cursor++;
+  state.gen.message++;
+  if (!old || old.rows !== json.rows) {
+    state.gen.view++;
+    state.gen.layout++;
+  }
 }
 
 export function visibleTracks(state) {

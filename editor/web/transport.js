@@ -30,7 +30,7 @@ export function takeReport(state, report) {
   t.version = report.version;
   t.load = report.load || t.load;
   t.at = performance.now();
-  if (before !== JSON.stringify([t.playing, t.looping, t.loop, t.load])) state.gen.view++;
+  if (before !== JSON.stringify([t.playing, t.looping, t.loop, t.load])) state.gen.transport++;
   const tl = state.timeline;
   if (!tl) return false;
   return report.version !== tl.version || (!!report.load && report.load.message !== tl.load.message);
@@ -87,12 +87,12 @@ export function createTransport(state, api) {
     markFirst: () => {
       state.marks.first = bar();
       say(state, `loop from bar ${state.marks.first}`);
-      state.gen.view++;
+      state.gen.transport++;
     },
     markLast: () => {
       state.marks.last = bar();
       say(state, `loop to bar ${state.marks.last}`);
-      state.gen.view++;
+      state.gen.transport++;
     },
     toggleLoop: () => {
       if (state.transport.looping) return command({ action: 'loop', on: false });
