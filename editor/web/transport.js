@@ -2,7 +2,7 @@
 // scrub, steps by beats and bars, loop marks. The position between two reports is carried
 // forward on the page's clock so the play head glides; the next report corrects it.
 
-import { ROWS_PER_BAR, ROWS_PER_SECOND, formatRow, say } from './model.js';
+import { ROWS_PER_BAR, ROWS_PER_SECOND, say } from './model.js';
 
 export function playheadRow(state, now) {
   const t = state.transport;
@@ -37,18 +37,22 @@ export function takeReport(state, report) {
 }
 
 export function createTransport(state, api) {
-  // Seeks while scrubbing are coalesced: one request in flight, and only the latest row waits.
-  let seekInFlight = false;
-  let pendingSeek = null;
+  // Commands go out one at a time, in the order they were given. Seeks while scrubbing are
+  // coalesced: while one waits its turn, a newer row replaces its row.
+  let queue = Promise.resolve();
+  let waitingSeek = null;
 
   function apply(result) {
-    if (result.status === 200) takeReport(state, { ...state.transport, ...result.body });
-    else say(state, result.body.error || `transport refused (HTTP ${result.status})`, 'error');
+    if (result.status !== 200) say(state, result.body.error || `transport refused (HTTP ${result.status})`, 'error');
+    // An answer to an older seek would pull the play head back while a newer one waits.
+    else if (!waitingSeek) takeReport(state, { ...state.transport, ...result.body });
     return result;
   }
 
   function command(body) {
-    return api.transport(body).then(apply);
+    const sent = queue.then(() => api.transport(body).then(apply));
+    queue = sent.then(() => {});
+    return sent;
   }
 
   function seek(row) {
@@ -56,18 +60,14 @@ export function createTransport(state, api) {
     const target = Math.max(0, Math.min(rows - 1, row));
     state.transport.row = target;
     state.transport.at = performance.now();
-    if (seekInFlight) {
-      pendingSeek = target;
+    if (waitingSeek) {
+      waitingSeek.row = target;
       return;
     }
-    seekInFlight = true;
-    command({ action: 'seek', row: target }).then(() => {
-      seekInFlight = false;
-      if (pendingSeek !== null) {
-        const next = pendingSeek;
-        pendingSeek = null;
-        seek(next);
-      }
+    const next = waitingSeek = { row: target };
+    queue = queue.then(() => {
+      waitingSeek = null;
+      return api.transport({ action: 'seek', row: next.row }).then(apply);
     });
   }
 
@@ -102,12 +102,6 @@ export function createTransport(state, api) {
       if (last === null) last = first;
       if (last < first) [first, last] = [last, first];
       return command({ action: 'loop', first_bar: first, last_bar: last });
-    },
-    describe: () => {
-      const t = state.transport;
-      const row = Math.floor(playheadRow(state, performance.now()));
-      const loop = t.looping ? ` · loop bars ${t.loop.first_bar}–${t.loop.last_bar}` : '';
-      return `${formatRow(row)} (row ${row}) ${t.playing ? 'playing' : 'paused'}${loop}`;
     },
   };
 }
