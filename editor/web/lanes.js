@@ -145,17 +145,20 @@ function fitCanvas(canvas, width, height) {
 function drawGrid(ctx, state, width, height) {
   const { start, pxPerRow } = state.view;
   const end = start + width / pxPerRow;
-  const beatPx = pxPerRow * ROWS_PER_BEAT;
-  const step = beatPx >= 10 ? ROWS_PER_BEAT : ROWS_PER_BAR;
-  ctx.lineWidth = 1;
+  const step = pxPerRow * ROWS_PER_BEAT >= 10 ? ROWS_PER_BEAT : ROWS_PER_BAR;
+  // One path per colour: a canvas strokes a long path far faster than many short ones.
+  const bars = new Path2D(), beats = new Path2D();
   for (let r = Math.ceil(start / step) * step; r <= end; r += step) {
-    ctx.strokeStyle = r % ROWS_PER_BAR === 0 ? COLORS.bar : COLORS.grid;
     const x = Math.round((r - start) * pxPerRow) + 0.5;
-    ctx.beginPath();
-    ctx.moveTo(x, 0);
-    ctx.lineTo(x, height);
-    ctx.stroke();
+    const path = r % ROWS_PER_BAR === 0 ? bars : beats;
+    path.moveTo(x, 0);
+    path.lineTo(x, height);
   }
+  ctx.lineWidth = 1;
+  ctx.strokeStyle = COLORS.grid;
+  ctx.stroke(beats);
+  ctx.strokeStyle = COLORS.bar;
+  ctx.stroke(bars);
 }
 
 // The curve as it plays: steps under hold keys, slopes elsewhere. Zoomed out, each pixel column
@@ -272,21 +275,23 @@ function drawRuler(canvas, state, width, height) {
   ctx.textBaseline = 'top';
   ctx.lineWidth = 1;
   const rows = state.timeline ? state.timeline.rows : 0;
+  const bars = new Path2D(), beats = new Path2D();
+  ctx.fillStyle = COLORS.text;
   for (let r = Math.max(0, Math.ceil(start / ROWS_PER_BEAT) * ROWS_PER_BEAT); r <= Math.min(end, rows); r += ROWS_PER_BEAT) {
     const x = Math.round((r - start) * pxPerRow) + 0.5;
     const isBar = r % ROWS_PER_BAR === 0;
     const bar = r / ROWS_PER_BAR;
     if (!isBar && pxPerRow * ROWS_PER_BEAT < 5) continue;
-    ctx.strokeStyle = isBar ? '#8390a8' : '#4d586e';
-    ctx.beginPath();
-    ctx.moveTo(x, isBar && bar % every === 0 ? 0 : half - 6);
-    ctx.lineTo(x, half);
-    ctx.stroke();
-    if (isBar && bar % every === 0) {
-      ctx.fillStyle = COLORS.text;
-      ctx.fillText(String(bar), x + 3, 2);
-    }
+    const numbered = isBar && bar % every === 0;
+    const path = isBar ? bars : beats;
+    path.moveTo(x, numbered ? 0 : half - 6);
+    path.lineTo(x, half);
+    if (numbered) ctx.fillText(String(bar), x + 3, 2);
   }
+  ctx.strokeStyle = '#4d586e';
+  ctx.stroke(beats);
+  ctx.strokeStyle = '#8390a8';
+  ctx.stroke(bars);
   ctx.fillStyle = '#5b6579';
   ctx.fillText('drag here to pan · above to seek', 6, half + 2);
 }
