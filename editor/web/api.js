@@ -46,7 +46,7 @@ function streamEvents(auth, onState, onConnection) {
   let buffer = '';
 
   function take(text) {
-    buffer += text;
+    buffer += text.replace(/\r\n?/g, '\n');   // events may end their lines either way
     let end;
     while ((end = buffer.indexOf('\n\n')) >= 0) {
       const event = buffer.slice(0, end);
