@@ -1,0 +1,409 @@
+// Keyboard and mouse. Every handler turns an event into a change of the state (cursor, selection,
+// view, a drag in progress) or into a request through the app (edit, transport); none of them
+// draws. The keys are listed in the README's editor section and in the page's help line.
+
+import {
+  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, formatRow, formatValue, interpolationAt, keyId,
+  parseRow, parseValue, say, splitKeyId, targetKeys, visibleTracks,
+} from './model.js';
+import { LANE_PAD_PX, rowAtX, xOfRow } from './lanes.js';
+import { playheadRow } from './transport.js';
+
+const MAX_PX_PER_ROW = 64;
+const DRAG_THRESHOLD_PX = 3;
+const RULER_SEEK_SHARE = 0.6;   // the ruler's upper part seeks and scrubs, the lower part pans
+
+// ---- the view: which rows the lanes show
+
+export function fitAll(state) {
+  const rows = state.timeline ? state.timeline.rows : 1;
+  state.view.pxPerRow = state.view.width / rows;
+  state.view.start = 0;
+  state.gen.view++;
+}
+
+function clampStart(state) {
+  const visible = state.view.width / state.view.pxPerRow;
+  const rows = state.timeline.rows;
+  state.view.start = Math.max(-visible * 0.05, Math.min(state.view.start, Math.max(0, rows - visible * 0.95)));
+}
+
+export function zoomAround(state, row, factor) {
+  const minPx = state.view.width / state.timeline.rows;
+  const ppr = Math.max(minPx, Math.min(MAX_PX_PER_ROW, state.view.pxPerRow * factor));
+  state.view.start = row - ((row - state.view.start) * state.view.pxPerRow) / ppr;
+  state.view.pxPerRow = ppr;
+  clampStart(state);
+  state.gen.view++;
+}
+
+export function panBy(state, rows) {
+  state.view.start += rows;
+  clampStart(state);
+  state.gen.view++;
+}
+
+export function ensureVisible(state, row) {
+  const visible = state.view.width / state.view.pxPerRow;
+  const x = xOfRow(state, row);
+  if (x >= 0 && x < state.view.width - 4) return;
+  state.view.start = row - visible * 0.25;
+  clampStart(state);
+  state.gen.view++;
+}
+
+function moveCursor(state, track, row) {
+  const rows = state.timeline.rows;
+  if (track !== state.cursor.track || row !== state.cursor.row) state.gen.cursor++;
+  state.cursor.track = track;
+  state.cursor.row = Math.max(0, Math.min(rows - 1, Math.round(row)));
+  ensureVisible(state, state.cursor.row);
+}
+
+function select(state, ids, additive) {
+  if (!additive) state.selection.clear();
+  for (const id of ids) {
+    if (additive && state.selection.has(id)) state.selection.delete(id);
+    else state.selection.add(id);
+  }
+  state.gen.selection++;
+}
+
+// ---- edits the keys ask for
+
+export function setKeyOps(track, row, value, interp) {
+  return [{ op: 'set', track: track.name, row, value, interp }];
+}
+
+function insertAtPlayhead(app) {
+  const { state } = app;
+  const track = state.timeline.byName.get(state.cursor.track);
+  const row = Math.max(0, Math.min(state.timeline.rows - 1, Math.round(playheadRow(state, performance.now()))));
+  if (findKey(track, row)) return say(state, `${track.name} already has a key at ${formatRow(row)}`, 'warn');
+  // The value the track already has there: the curve does not jump.
+  const value = track.samples[row];
+  select(state, [], false);
+  moveCursor(state, track.name, row);
+  app.edit(setKeyOps(track, row, value, interpolationAt(track.keys, row)), `key added to ${track.name} at ${formatRow(row)}`);
+}
+
+function setAtCursor(app, value) {
+  const { state } = app;
+  const track = state.timeline.byName.get(state.cursor.track);
+  const row = state.cursor.row;
+  const key = findKey(track, row);
+  const interp = key ? key.interp : interpolationAt(track.keys, row);
+  select(state, [], false);
+  app.edit(setKeyOps(track, row, value, interp), `${track.name} at ${formatRow(row)} set to ${formatValue(value)}`);
+}
+
+function cycleInterpolation(app) {
+  const keys = targetKeys(app.state);
+  if (!keys.length) return say(app.state, 'no key here: select a key or put the cursor on one', 'warn');
+  const next = (i) => INTERPOLATIONS[(INTERPOLATIONS.indexOf(i) + 1) % INTERPOLATIONS.length];
+  const ops = keys.map((k) => ({ op: 'set', track: k.track, row: k.row, value: k.value, interp: next(k.interp) }));
+  app.edit(ops, keys.length === 1 ? `${keys[0].track} at ${formatRow(keys[0].row)} is now ${ops[0].interp}` : `${keys.length} keys cycled`);
+}
+
+function deleteKeys(app) {
+  const keys = targetKeys(app.state);
+  if (!keys.length) return say(app.state, 'no key here to delete', 'warn');
+  app.edit(keys.map((k) => ({ op: 'delete', track: k.track, row: k.row })),
+    keys.length === 1 ? `key deleted from ${keys[0].track} at ${formatRow(keys[0].row)}` : `${keys.length} keys deleted`)
+    .then((ok) => { if (ok) { app.state.selection.clear(); app.state.gen.selection++; } });
+}
+
+function copyKeys(state) {
+  state.clipboard = targetKeys(state);
+  say(state, state.clipboard.length ? `${state.clipboard.length} key(s) copied` : 'nothing to copy', state.clipboard.length ? 'info' : 'warn');
+}
+
+function pasteKeys(app) {
+  const { state } = app;
+  const keys = state.clipboard;
+  if (!keys.length) return say(state, 'nothing copied yet', 'warn');
+  const first = Math.min(...keys.map((k) => k.row));
+  const at = Math.round(playheadRow(state, performance.now()));
+  const ops = keys.map((k) => ({ op: 'set', track: k.track, row: at + k.row - first, value: k.value, interp: k.interp }));
+  if (ops.some((o) => o.row >= state.timeline.rows)) return say(state, 'the keys would land past the end of the music', 'error');
+  app.edit(ops, `${ops.length} key(s) pasted at ${formatRow(at)}`)
+    .then((ok) => { if (ok) select(state, ops.map((o) => keyId(o.track, o.row)), false); });
+}
+
+// The ops that put dragged keys where they were dropped. Keys of one track move in the order that
+// never lands one on another that is still to move.
+export function dragOps(keys) {
+  const moved = keys.filter((k) => k.newRow !== k.row || k.newValue !== k.value);
+  const forward = moved.length && moved[0].newRow > moved[0].row;
+  moved.sort((a, b) => (forward ? b.row - a.row : a.row - b.row));
+  const ops = [];
+  for (const k of moved) {
+    if (k.newRow !== k.row) ops.push({ op: 'move', track: k.track, from: k.row, to: k.newRow });
+    if (k.newValue !== k.value) ops.push({ op: 'set', track: k.track, row: k.newRow, value: k.newValue, interp: k.interp });
+  }
+  return ops;
+}
+
+// A dragged value keeps about four significant digits of its lane's range: 0.42, not 0.41999.
+function roundToLane(track, value) {
+  const step = Math.pow(10, Math.floor(Math.log10(track.hi - track.lo)) - 3);
+  return Number((Math.round(value / step) * step).toPrecision(12));
+}
+
+// ---- keyboard
+
+function onKey(app, e) {
+  const { state, transport } = app;
+  const target = e.target;
+  if (target.closest && target.closest('input, select, textarea')) return;
+  if (target.closest && target.closest('button:not(.key)') && (e.key === ' ' || e.key === 'Enter')) return;
+  if (!state.timeline) return;
+  const ctrl = e.ctrlKey || e.metaKey;
+  const lanes = visibleTracks(state);
+  const laneIndex = Math.max(0, lanes.indexOf(state.cursor.track));
+  let handled = true;
+  const k = e.key;
+  // The keyboard acts on the key under the cursor: a selection made with the mouse ends when the
+  // cursor moves on, so the inspector and Delete never act on keys out of sight.
+  if (k.startsWith('Arrow') && !ctrl && state.selection.size) select(state, [], false);
+  if (ctrl && (k === 'z' || k === 'Z')) e.shiftKey ? app.redo() : app.undo();
+  else if (ctrl && (k === 'y' || k === 'Y')) app.redo();
+  else if (ctrl && (k === 'c' || k === 'C')) copyKeys(state);
+  else if (ctrl && (k === 'v' || k === 'V')) pasteKeys(app);
+  else if (ctrl && (k === 'a' || k === 'A')) {
+    const track = state.timeline.byName.get(state.cursor.track);
+    select(state, track.keys.map((key) => keyId(track.name, key.row)), false);
+  } else if (k === 'ArrowUp' || k === 'ArrowDown') {
+    const step = e.ctrlKey || e.altKey ? ROWS_PER_BAR : e.shiftKey ? ROWS_PER_BEAT : 1;
+    moveCursor(state, state.cursor.track, state.cursor.row + (k === 'ArrowUp' ? -step : step));
+  } else if (k === 'ArrowLeft' || k === 'ArrowRight') {
+    const next = lanes[Math.max(0, Math.min(lanes.length - 1, laneIndex + (k === 'ArrowLeft' ? -1 : 1)))];
+    if (next) moveCursor(state, next, state.cursor.row);
+  } else if (ctrl) handled = false;
+  else if (/^[0-9.:-]$/.test(k)) {
+    state.entry += k;
+    state.gen.message++;
+  } else if (k === 'Backspace' && state.entry) {
+    state.entry = state.entry.slice(0, -1);
+    state.gen.message++;
+  } else if (k === 'Enter' && state.entry) {
+    const entry = state.entry;
+    state.entry = '';
+    state.gen.message++;
+    if (entry.includes(':')) {
+      const row = parseRow(entry);
+      if (row === null || row >= state.timeline.rows) say(state, `"${entry}" is not a row of the music`, 'error');
+      else moveCursor(state, state.cursor.track, row);
+    } else {
+      const value = parseValue(entry);
+      if (value === null) say(state, `"${entry}" is not a number`, 'error');
+      else setAtCursor(app, value);
+    }
+  } else if (k === 'Enter') app.focusInspector();
+  else if (k === 'Escape') {
+    state.entry = '';
+    if (state.drag && !state.drag.committing) { state.drag = null; app.preview([]); }
+    state.selection.clear();
+    state.gen.selection++;
+    state.gen.drag++;
+    state.gen.message++;
+  } else if (k === 'Delete' || k === 'Backspace') deleteKeys(app);
+  else if (k === 'i') cycleInterpolation(app);
+  else if (k === 'k' || k === 'Insert') insertAtPlayhead(app);
+  else if (k === ' ') transport.toggle();
+  else if (k === 'Home') transport.start();
+  else if (k === 'PageUp' || k === 'PageDown') {
+    const unit = e.shiftKey ? ROWS_PER_BEAT : ROWS_PER_BAR;
+    transport.step(k === 'PageUp' ? -unit : unit);
+  } else if (k === '[') transport.markFirst();
+  else if (k === ']') transport.markLast();
+  else if (k === 'l') transport.toggleLoop();
+  else if (k === 'g') moveCursor(state, state.cursor.track, playheadRow(state, performance.now()));
+  else if (k === 'z') zoomAround(state, state.cursor.row, 2);
+  else if (k === 'Z') zoomAround(state, state.cursor.row, 0.5);
+  else if (k === 'f') fitAll(state);
+  else if (k === 'w') { state.showWave = !state.showWave; state.gen.view++; }
+  else handled = false;
+  if (handled) e.preventDefault();
+}
+
+// ---- mouse
+
+function plotX(e, element) {
+  return e.clientX - element.getBoundingClientRect().left;
+}
+
+function onPointerDown(app, dom, e) {
+  const { state } = app;
+  if (!state.timeline || e.button !== 0) return;
+  const t = e.target;
+  if (t === dom.ruler) {
+    const seekPart = e.offsetY < dom.ruler.clientHeight * RULER_SEEK_SHARE && !e.shiftKey;
+    const x = plotX(e, dom.ruler);
+    state.drag = seekPart ? { kind: 'scrub', left: dom.ruler.getBoundingClientRect().left }
+      : { kind: 'pan', x0: e.clientX, start0: state.view.start };
+    if (seekPart) app.transport.seek(rowAtX(state, x));
+  } else if (t.classList.contains('key')) {
+    const name = t.closest('.lane').dataset.track;
+    const id = keyId(name, Number(t.dataset.row));
+    moveCursor(state, name, Number(t.dataset.row));
+    if (e.shiftKey) select(state, [id], true);
+    else if (!state.selection.has(id)) select(state, [id], false);
+    if (!state.selection.has(id)) return;
+    const keys = targetKeys(state).map((k) => ({ ...k, newRow: k.row, newValue: k.value,
+      height: dom.lanes.get(k.track).canvas.clientHeight }));
+    state.drag = { kind: 'keys', x0: e.clientX, y0: e.clientY, anchor: id, keys, moved: false, committing: false };
+  } else if (t.closest('.lane .plot')) {
+    const lane = t.closest('.lane');
+    const plot = t.closest('.plot');
+    moveCursor(state, lane.dataset.track, rowAtX(state, plotX(e, plot)));
+    const c = dom.content.getBoundingClientRect();
+    state.drag = { kind: 'box', additive: e.shiftKey, x0: e.clientX - c.left, y0: e.clientY - c.top,
+      x1: e.clientX - c.left, y1: e.clientY - c.top, moved: false };
+  } else return;
+  e.preventDefault();
+  dom.timeline.focus({ preventScroll: true });
+  dom.content.setPointerCapture(e.pointerId);
+  state.gen.drag++;
+}
+
+function onPointerMove(app, dom, e) {
+  const { state } = app;
+  const d = state.drag;
+  if (!d) return hover(state, dom, e);
+  if (d.kind === 'scrub') {
+    app.transport.seek(rowAtX(state, e.clientX - d.left));
+  } else if (d.kind === 'pan') {
+    state.view.start = d.start0 - (e.clientX - d.x0) / state.view.pxPerRow;
+    panBy(state, 0);
+  } else if (d.kind === 'box') {
+    const c = dom.content.getBoundingClientRect();
+    d.x1 = e.clientX - c.left;
+    d.y1 = e.clientY - c.top;
+    d.moved = d.moved || Math.abs(d.x1 - d.x0) + Math.abs(d.y1 - d.y0) > DRAG_THRESHOLD_PX;
+  } else if (d.kind === 'keys' && !d.committing && state.timeline.editable) {
+    let dx = e.clientX - d.x0, dy = e.clientY - d.y0;
+    if (!d.moved && Math.abs(dx) + Math.abs(dy) <= DRAG_THRESHOLD_PX) return;
+    d.moved = true;
+    if (e.shiftKey) { if (Math.abs(dx) > Math.abs(dy)) dy = 0; else dx = 0; }
+    const anchor = splitKeyId(d.anchor);
+    let target = anchor.row + dx / state.view.pxPerRow;
+    target = e.ctrlKey || e.altKey || e.metaKey ? Math.round(target / ROWS_PER_BEAT) * ROWS_PER_BEAT : Math.round(target);
+    const rows = state.timeline.rows;
+    const lowest = Math.min(...d.keys.map((k) => k.row)), highest = Math.max(...d.keys.map((k) => k.row));
+    const delta = Math.max(-lowest, Math.min(rows - 1 - highest, target - anchor.row));
+    for (const k of d.keys) {
+      const track = state.timeline.byName.get(k.track);
+      k.newRow = k.row + delta;
+      k.newValue = dy === 0 ? k.value
+        : roundToLane(track, k.value - (dy * (track.hi - track.lo)) / (k.height - 2 * LANE_PAD_PX));
+    }
+  } else return;
+  state.gen.drag++;
+}
+
+function hover(state, dom, e) {
+  const plot = e.target.closest && e.target.closest('.lane .plot');
+  if (!plot || !state.timeline) {
+    if (state.hover) { state.hover = null; state.gen.hover++; }
+    return;
+  }
+  const name = plot.parentElement.dataset.track;
+  const track = state.timeline.byName.get(name);
+  const row = Math.max(0, Math.min(state.timeline.rows - 1, Math.round(rowAtX(state, plotX(e, plot)))));
+  const onKey = e.target.classList.contains('key') ? findKey(track, Number(e.target.dataset.row)) : null;
+  const c = dom.content.getBoundingClientRect();
+  state.hover = { track: name, row: onKey ? onKey.row : row, value: onKey ? onKey.value : track.samples[row],
+    x: e.clientX - c.left, y: e.clientY - c.top };
+  state.gen.hover++;
+}
+
+function onPointerUp(app, dom, e) {
+  const { state } = app;
+  const d = state.drag;
+  if (!d) return;
+  if (dom.content.hasPointerCapture(e.pointerId)) dom.content.releasePointerCapture(e.pointerId);
+  if (d.kind === 'box') {
+    if (d.moved) select(state, keysInBox(state, dom, d), d.additive);
+    else if (!d.additive) select(state, [], false);
+    state.drag = null;
+  } else if (d.kind === 'keys') {
+    if (!d.moved || !state.timeline.editable) {
+      if (d.moved) say(state, `read-only: ${state.timeline.load.message}`, 'error');
+      state.drag = null;
+    } else {
+      const ops = dragOps(d.keys);
+      d.committing = true;
+      const anchor = d.keys.find((k) => keyId(k.track, k.row) === d.anchor);
+      if (anchor) moveCursor(state, anchor.track, anchor.newRow);
+      if (!ops.length) state.drag = null;
+      else {
+        const what = d.keys.length === 1 ? `${d.keys[0].track} key moved to ${formatRow(d.keys[0].newRow)}, ${formatValue(d.keys[0].newValue)}` : `${d.keys.length} keys moved`;
+        app.edit(ops, what).then((ok) => {
+          if (ok) select(state, d.keys.map((k) => keyId(k.track, k.newRow)), false);
+          else app.preview([]);
+          state.drag = null;
+          state.gen.drag++;
+        });
+      }
+    }
+  } else state.drag = null;
+  state.gen.drag++;
+}
+
+function keysInBox(state, dom, d) {
+  const c = dom.content.getBoundingClientRect();
+  const left = Math.min(d.x0, d.x1), right = Math.max(d.x0, d.x1);
+  const top = Math.min(d.y0, d.y1), bottom = Math.max(d.y0, d.y1);
+  const ids = [];
+  for (const name of visibleTracks(state)) {
+    const entry = dom.lanes.get(name);
+    for (const [row, handle] of entry.handles) {
+      const r = handle.getBoundingClientRect();
+      const x = (r.left + r.right) / 2 - c.left, y = (r.top + r.bottom) / 2 - c.top;
+      if (x >= left && x <= right && y >= top && y <= bottom) ids.push(keyId(name, row));
+    }
+  }
+  return ids;
+}
+
+function onWheel(app, dom, e) {
+  const { state } = app;
+  const plot = e.target.closest('.plot');
+  if (!plot || !state.timeline) return;
+  e.preventDefault();
+  if (e.shiftKey || Math.abs(e.deltaX) > Math.abs(e.deltaY)) {
+    panBy(state, (e.shiftKey ? e.deltaY : e.deltaX) / state.view.pxPerRow);
+  } else {
+    zoomAround(state, rowAtX(state, plotX(e, plot)), Math.exp(-e.deltaY * 0.0015));
+  }
+}
+
+function onDoubleClick(app, e) {
+  const { state } = app;
+  const plot = e.target.closest('.lane .plot');
+  if (!plot || e.target.classList.contains('key') || !state.timeline) return;
+  const track = state.timeline.byName.get(plot.parentElement.dataset.track);
+  const row = Math.max(0, Math.min(state.timeline.rows - 1, Math.round(rowAtX(state, plotX(e, plot)))));
+  if (findKey(track, row)) return;
+  app.edit(setKeyOps(track, row, track.samples[row], interpolationAt(track.keys, row)), `key added to ${track.name} at ${formatRow(row)}`);
+}
+
+export function attachInput(app, dom) {
+  document.addEventListener('keydown', (e) => onKey(app, e));
+  dom.content.addEventListener('pointerdown', (e) => onPointerDown(app, dom, e));
+  dom.content.addEventListener('pointermove', (e) => onPointerMove(app, dom, e));
+  dom.content.addEventListener('pointerup', (e) => onPointerUp(app, dom, e));
+  dom.content.addEventListener('pointercancel', (e) => onPointerUp(app, dom, e));
+  dom.content.addEventListener('pointerleave', () => { if (app.state.hover) { app.state.hover = null; app.state.gen.hover++; } });
+  dom.content.addEventListener('wheel', (e) => onWheel(app, dom, e), { passive: false });
+  dom.content.addEventListener('dblclick', (e) => onDoubleClick(app, e));
+  dom.content.addEventListener('click', (e) => {
+    const head = e.target.closest('.group-head');
+    if (!head) return;
+    const group = app.state.groups[Number(head.dataset.group)];
+    group.collapsed = !group.collapsed;
+    app.state.gen.layout++;
+    app.state.gen.view++;
+  });
+}

@@ -1,0 +1,296 @@
+// The page's start and its frame loop. It reads the token from the address's fragment, loads the
+// timeline and the waveform, follows the demo's state stream, and draws every animation frame.
+// Edits go through app.edit one at a time, each with the version it was made against; a stale
+// version (409) reloads the timeline and says so. Without a token the page asks for the right
+// address and requests nothing.
+//
+// window.vordelEditor (for the benchmark and the browser test): ready (a promise of the time in ms
+// since navigation when the model and the waveform were first drawn) and stats() (the page's own
+// work per animation frame, the time between animation frames, the preview round trips, and the delays from a reported new version to
+// the frame that shows it, all in ms).
+
+import { createApi, tokenFromHash } from './api.js';
+import { createInspector } from './inspector.js';
+import { attachInput, fitAll } from './input.js';
+import { drawView } from './lanes.js';
+import { createState, formatRow, formatValue, installTimeline, say } from './model.js';
+import { createTransport, playheadRow, takeReport } from './transport.js';
+import { takeWaveform } from './waveform.js';
+
+const $ = (id) => document.getElementById(id);
+const STATS_KEPT = 4096;
+
+function start() {
+  // A token pasted into the address starts the page afresh, with it.
+  window.addEventListener('hashchange', () => location.reload());
+  const token = tokenFromHash(location.hash);
+  if (!token) {
+    $('editor').hidden = true;
+    $('no-token').hidden = false;
+    window.vordelEditor = { ready: new Promise(() => {}), stats: () => null };
+    return;
+  }
+  const state = createState(token);
+  const api = createApi(token);
+  const dom = {
+    timeline: $('timeline'), content: $('content'), groups: $('groups'), ruler: $('ruler'), wave: $('wave'),
+    waveRow: $('wave-row'), playhead: $('playhead'), loop: $('loop-shade'), box: $('box'), tooltip: $('tooltip'),
+    position: $('position'), lanes: new Map(),
+  };
+  const transport = createTransport(state, api);
+  const frameWork = new Float64Array(STATS_KEPT);
+  const frameGaps = new Float64Array(STATS_KEPT);   // from one animation frame to the next
+  let frames = 0;
+  let lastFrame = null;
+  const previewTrips = [];
+  const reloadDelays = [];     // from the report of a new version to the frame that shows it
+  let reportedAt = null;
+  let installedAt = null;
+
+  // ---- the model
+
+  let loading = null;
+  let loadAgain = false;
+  function reload() {
+    if (loading) {
+      loadAgain = true;
+      return loading;
+    }
+    loading = api.timeline().then((r) => {
+      if (r.status === 200 && Array.isArray(r.body.tracks)) {
+        const firstLoad = !state.timeline;
+        installTimeline(state, r.body);
+        if (reportedAt !== null && r.body.version === state.transport.version) installedAt = reportedAt;
+        if (firstLoad) fitAll(state);
+        cancelStaleDrag();
+      } else if (r.status === 401) refused();
+      else say(state, r.body.error || `the timeline could not be read (HTTP ${r.status})`, 'error');
+    }).then(() => {
+      loading = null;
+      if (loadAgain) {
+        loadAgain = false;
+        return reload();
+      }
+    });
+    return loading;
+  }
+
+  // A drag whose keys the text changed meanwhile has nothing left to move.
+  function cancelStaleDrag() {
+    const d = state.drag;
+    if (!d || d.kind !== 'keys' || d.committing) return;
+    const gone = d.keys.some((k) => !state.timeline.byName.get(k.track).keys.some((x) => x.row === k.row && x.value === k.value));
+    if (gone) {
+      state.drag = null;
+      say(state, 'the timeline changed under the drag; it was dropped', 'warn');
+    }
+  }
+
+  let edits = Promise.resolve();
+  function edit(ops, what) {
+    const run = () => {
+      const tl = state.timeline;
+      if (!tl.editable) {
+        say(state, `read-only until the timeline is fixed: ${tl.load.message}`, 'error');
+        return false;
+      }
+      return api.edit(tl.version, ops).then((r) => {
+        if (r.status === 200) return reload().then(() => { say(state, what); return true; });
+        if (r.status === 409) {
+          return reload().then(() => {
+            say(state, `${r.body.error || 'the timeline changed'}: reloaded; your change was not written, nothing was lost`, 'warn');
+            return false;
+          });
+        }
+        say(state, r.body.error || `the edit was refused (HTTP ${r.status})`, 'error');
+        return false;
+      });
+    };
+    const result = edits.then(run);
+    edits = result.then(() => {});
+    return result;
+  }
+
+  function history(call, what) {
+    return () => { edits = edits.then(() => call().then((r) => {
+      if (r.status === 200) return reload().then(() => say(state, what));
+      say(state, r.body.error || `HTTP ${r.status}`, 'warn');
+    })); };
+  }
+
+  // Previews are coalesced like seeks: one in flight, the newest waits.
+  let previewInFlight = false;
+  let previewWaiting = null;
+  function preview(values) {
+    if (previewInFlight) {
+      previewWaiting = values;
+      return;
+    }
+    previewInFlight = true;
+    const sent = performance.now();
+    api.preview(values).then(() => {
+      previewTrips.push(performance.now() - sent);
+      previewInFlight = false;
+      if (previewWaiting) {
+        const next = previewWaiting;
+        previewWaiting = null;
+        preview(next);
+      }
+    });
+  }
+
+  function refused() {
+    state.timeline = null;
+    $('editor').hidden = true;
+    $('no-token').hidden = false;
+    $('no-token-reason').textContent = 'The editor refused this page\'s token: vordel was probably started again, with a new one.';
+  }
+
+  const app = {
+    state, api, transport, edit, reload, preview,
+    undo: history(api.undo, 'undone'),
+    redo: history(api.redo, 'redone'),
+    focusInspector: () => inspector.focus(),
+    focusTimeline: () => dom.timeline.focus(),
+  };
+  const inspector = createInspector(app, $('inspector'));
+  attachInput(app, dom);
+
+  // ---- the buttons of the status bar
+
+  $('play').addEventListener('click', () => transport.toggle());
+  $('to-start').addEventListener('click', () => transport.start());
+  $('loop').addEventListener('click', () => transport.toggleLoop());
+  $('undo').addEventListener('click', () => app.undo());
+  $('redo').addEventListener('click', () => app.redo());
+  $('show-wave').addEventListener('change', (e) => { state.showWave = e.target.checked; state.gen.view++; });
+
+  new ResizeObserver(() => {
+    const width = dom.ruler.parentElement.clientWidth;
+    if (width === state.view.width) return;
+    const fitted = state.timeline && Math.abs(state.view.pxPerRow * state.view.width - state.timeline.rows) < 1;
+    state.view.width = width;
+    if (fitted || !state.timeline) state.view.pxPerRow = width / (state.timeline ? state.timeline.rows : 1);
+    state.gen.view++;
+  }).observe(dom.ruler.parentElement);
+
+  // ---- the status line: redrawn only when what it says changed
+
+  const shown = {};
+  function syncStatus(now) {
+    const tl = state.timeline;
+    const load = (state.transport.load && state.transport.version === (tl && tl.version)) ? state.transport.load : tl && tl.load;
+    const loadText = load ? load.message : 'loading…';
+    if (shown.load !== loadText) {
+      $('load').textContent = loadText;
+      $('load').className = load && load.ok ? 'ok' : 'mistake';
+      $('readonly').hidden = !tl || tl.editable;
+      shown.load = loadText;
+    }
+    const message = state.entry ? `typing: ${state.entry} (Enter sets it; with ":" it moves the cursor)` : state.message.text;
+    const messageKey = `${state.gen.message}|${state.entry}`;
+    if (shown.message !== messageKey) {
+      $('message').textContent = message;
+      $('message').className = state.entry ? 'entry' : state.message.kind;
+      shown.message = messageKey;
+    }
+    const demo = `${state.transport.scene || '–'} · ${state.transport.fps.toFixed(0)} fps · version ${tl ? tl.version : '–'}${state.connection === 'open' ? '' : ' · ' + state.connection}`;
+    if (shown.demo !== demo) {
+      $('demo').textContent = demo;
+      shown.demo = demo;
+    }
+    const playing = state.transport.playing;
+    if (shown.playing !== playing) {
+      $('play').textContent = playing ? 'Pause' : 'Play';
+      $('play').setAttribute('aria-pressed', String(playing));
+      shown.playing = playing;
+    }
+    if (shown.looping !== state.transport.looping) {
+      $('loop').setAttribute('aria-pressed', String(state.transport.looping));
+      shown.looping = state.transport.looping;
+    }
+    if (shown.cursor !== state.gen.cursor + '|' + state.gen.model && tl) {
+      const t = tl.byName.get(state.cursor.track);
+      const key = t && t.keys.find((k) => k.row === state.cursor.row);
+      const row = state.cursor.row;
+      $('announce').textContent = t ? `${t.name} ${formatRow(row)} (row ${row}): ` +
+        (key ? `key ${formatValue(key.value)} ${key.interp}` : `no key, value ${formatValue(t.samples[row])}`) : '';
+      shown.cursor = state.gen.cursor + '|' + state.gen.model;
+    }
+    // While playing, a play head that leaves the lanes turns the page.
+    if (tl && state.transport.playing && !state.drag) {
+      const row = playheadRow(state, now);
+      const visible = state.view.width / state.view.pxPerRow;
+      if (visible < tl.rows && (row > state.view.start + visible || row < state.view.start)) {
+        state.view.start = Math.max(0, Math.min(row - visible * 0.05, tl.rows - visible));
+        state.gen.view++;
+      }
+    }
+  }
+
+  let sentDrag = -1;
+  function frame(now) {
+    const begin = performance.now();
+    drawView(dom, state, now);
+    inspector.sync();
+    syncStatus(now);
+    const d = state.drag;
+    if (d && d.kind === 'keys' && d.moved && !d.committing && sentDrag !== state.gen.drag) {
+      preview(d.keys.map((k) => ({ track: k.track, from: k.row, row: k.newRow, value: k.newValue })));
+      sentDrag = state.gen.drag;
+    }
+    frameGaps[frames % STATS_KEPT] = lastFrame === null ? 0 : now - lastFrame;
+    lastFrame = now;
+    frameWork[frames++ % STATS_KEPT] = performance.now() - begin;
+    if (installedAt !== null) {
+      reloadDelays.push(performance.now() - installedAt);
+      installedAt = reportedAt = null;
+    }
+    requestAnimationFrame(frame);
+  }
+
+  // ---- start
+
+  let markReady;
+  const ready = new Promise((resolve) => { markReady = resolve; });
+  window.vordelEditor = {
+    ready,
+    stats: () => ({
+      frames: Array.from(frameWork.subarray(0, Math.min(frames, STATS_KEPT))),
+      gaps: Array.from(frameGaps.subarray(1, Math.min(frames, STATS_KEPT))),
+      frameCount: frames,
+      previews: previewTrips.slice(),
+      reloads: reloadDelays.slice(),
+    }),
+    resetStats: () => { frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; },
+  };
+
+  api.events((report) => {
+    state.connection = 'open';
+    if (takeReport(state, report)) {
+      if (reportedAt === null) reportedAt = performance.now();
+      reload();
+    }
+  }, (status, code) => {
+    state.connection = status === 'open' ? 'open' : status === 'lost' ? 'reconnecting to the demo…' : `events refused (${code})`;
+    if (status === 'refused') refused();
+  });
+
+  Promise.all([
+    reload(),
+    api.waveform().then((r) => {
+      state.wave = r.status === 200 ? takeWaveform(r.body) : null;
+      if (!state.wave) say(state, 'no waveform from the editor', 'warn');
+      state.gen.view++;
+    }),
+  ]).then(() => {
+    if (!state.timeline) return;
+    requestAnimationFrame((now) => {
+      frame(now);
+      markReady(performance.now());
+    });
+    dom.timeline.focus({ preventScroll: true });
+  });
+}
+
+start();

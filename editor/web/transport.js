@@ -1,0 +1,107 @@
+// Playback as the demo reports it, and the commands that steer it: play and pause, seek and
+// scrub, steps by beats and bars, loop marks. The position between two reports is carried
+// forward on the page's clock so the play head glides; the next report corrects it.
+
+import { ROWS_PER_BAR, ROWS_PER_SECOND, say } from './model.js';
+
+export function playheadRow(state, now) {
+  const t = state.transport;
+  if (!t.playing) return t.row;
+  let row = t.row + ((now - t.at) * ROWS_PER_SECOND) / 1000;
+  if (t.looping) {
+    const first = t.loop.first_bar * ROWS_PER_BAR;
+    const end = (t.loop.last_bar + 1) * ROWS_PER_BAR;
+    if (row >= end && end > first) row = first + ((row - first) % (end - first));
+  }
+  const rows = state.timeline ? state.timeline.rows : Infinity;
+  return Math.min(row, rows);
+}
+
+// Takes one state report from the event stream; answers whether the timeline must be fetched again.
+export function takeReport(state, report) {
+  const t = state.transport;
+  const before = JSON.stringify([t.playing, t.looping, t.loop, t.load]);
+  t.row = Number(report.row) || 0;
+  t.playing = !!report.playing;
+  t.looping = !!report.looping;
+  t.loop = report.loop || t.loop;
+  t.scene = report.scene || '';
+  t.fps = Number(report.fps) || 0;
+  t.version = report.version;
+  t.load = report.load || t.load;
+  t.at = performance.now();
+  if (before !== JSON.stringify([t.playing, t.looping, t.loop, t.load])) state.gen.transport++;
+  const tl = state.timeline;
+  if (!tl) return false;
+  return report.version !== tl.version || (!!report.load && report.load.message !== tl.load.message);
+}
+
+export function createTransport(state, api) {
+  // Commands go out one at a time, in the order they were given. Seeks while scrubbing are
+  // coalesced: while one waits its turn, a newer row replaces its row.
+  let queue = Promise.resolve();
+  let waitingSeek = null;
+
+  function apply(result) {
+    if (result.status !== 200) say(state, result.body.error || `transport refused (HTTP ${result.status})`, 'error');
+    // An answer to an older seek would pull the play head back while a newer one waits.
+    else if (!waitingSeek) takeReport(state, { ...state.transport, ...result.body });
+    return result;
+  }
+
+  function command(body) {
+    const sent = queue.then(() => api.transport(body).then(apply));
+    queue = sent.then(() => {});
+    return sent;
+  }
+
+  function seek(row) {
+    const rows = state.timeline ? state.timeline.rows : 0;
+    const target = Math.max(0, Math.min(rows - 1, row));
+    state.transport.row = target;
+    state.transport.at = performance.now();
+    if (waitingSeek) {
+      waitingSeek.row = target;
+      return;
+    }
+    const next = waitingSeek = { row: target };
+    queue = queue.then(() => {
+      waitingSeek = null;
+      return api.transport({ action: 'seek', row: next.row }).then(apply);
+    });
+  }
+
+  const bar = () => Math.floor(playheadRow(state, performance.now()) / ROWS_PER_BAR);
+
+  return {
+    seek,
+    toggle: () => command({ action: state.transport.playing ? 'pause' : 'play' }),
+    start: () => seek(0),
+    step: (rows) => {
+      // Steps land on the grid, as the demo window's keys do: a step back from 12:2:5 goes to 12:2:0.
+      const now = playheadRow(state, performance.now());
+      const unit = Math.abs(rows);
+      const base = rows > 0 ? Math.floor(now / unit) * unit : Math.ceil(now / unit) * unit;
+      seek(base + rows);
+    },
+    markFirst: () => {
+      state.marks.first = bar();
+      say(state, `loop from bar ${state.marks.first}`);
+      state.gen.transport++;
+    },
+    markLast: () => {
+      state.marks.last = bar();
+      say(state, `loop to bar ${state.marks.last}`);
+      state.gen.transport++;
+    },
+    toggleLoop: () => {
+      if (state.transport.looping) return command({ action: 'loop', on: false });
+      let first = state.marks.first, last = state.marks.last;
+      if (first === null && last === null) first = last = bar();
+      if (first === null) first = last;
+      if (last === null) last = first;
+      if (last < first) [first, last] = [last, first];
+      return command({ action: 'loop', first_bar: first, last_bar: last });
+    },
+  };
+}

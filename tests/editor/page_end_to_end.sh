@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The editor page against the real binary: `vordel --edit` on copies of the bundled data, on a
+# display of its own with the sound going to a wave file, and page_test.py driving one headless
+# Chromium. The demo's picture is read back from the screen, below the overlay.
+#   page_end_to_end.sh VORDEL DATA_DIR
+set -u
+vordel=$(realpath "$1")
+data=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/display.sh"
+
+SCREEN_W=640
+SCREEN_H=480
+
+work=$(mktemp -d)
+pid=
+trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; rm -rf "$work"' EXIT
+cp "$data"/music.mp3 "$data"/*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$data"/timeline.txt "$work"/
+cd "$work"
+display_start ${SCREEN_W}x${SCREEN_H}x24 || exit 1
+export ALSOFT_CONF="$work/alsoft.conf"
+printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\ndither=false\n[wave]\nfile=%s/out.wav\n' "$work" > "$ALSOFT_CONF"
+export ALSOFT_DRIVERS=wave
+
+now_ms() { date +%s%3N; }
+wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
+
+"$vordel" --edit timeline.txt --port 0 > out.txt 2> err.txt &
+pid=$!
+if ! wait_for 'grep -q "^editor: http://" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 20000; then
+  echo "FAIL: no editor address or no window within 20 s"
+  tail -20 err.txt
+  exit 1
+fi
+url=$(sed -n 's/^editor: //p' err.txt | head -1)
+picture="import -window root -crop ${SCREEN_W}x$((SCREEN_H / 2))+0+$((SCREEN_H / 2)) rgb:- 2>/dev/null | md5sum"
+/usr/bin/python3 "$here/page_test.py" "$url" "$work/timeline.txt" --picture "$picture"
+status=$?
+[ $status = 0 ] || { echo "--- vordel's standard error:"; tail -20 err.txt; }
+exit $status
