@@ -46,7 +46,11 @@ struct ServerState {
     EditHistory history;
     std::atomic<int> streams{0};
     std::mutex cache_mutex;
+    // The answer is built once for each version read and each timeline installed: a version is
+    // read (and counted) before the frame loop has installed it, and a mistake installs nothing.
     uint64_t cached_version = 0;
+    uint64_t cached_installed = 0;
+    bool cached_ok = false;
     std::string cached_timeline;
 };
 
@@ -80,9 +84,13 @@ std::string timeline_answer(int32_t rows)
 {
     const TimelineSnapshot snapshot = link_snapshot();
     const std::lock_guard<std::mutex> lock(server->cache_mutex);
-    if (server->cached_version != snapshot.version || server->cached_timeline.empty()) {
+    if (server->cached_version != snapshot.version ||
+        server->cached_installed != snapshot.installed_version || server->cached_ok != snapshot.load_ok ||
+        server->cached_timeline.empty()) {
         server->cached_timeline = timeline_json(snapshot, rows);
         server->cached_version = snapshot.version;
+        server->cached_installed = snapshot.installed_version;
+        server->cached_ok = snapshot.load_ok;
     }
     return server->cached_timeline;
 }

@@ -5,6 +5,7 @@
 import {
   INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, formatRow, formatValue, interpolationAt, keyId,
   parseRow, parseValue, say, splitKeyId, targetKeys, visibleTracks,
+  isEditable,
 } from './model.js';
 import { LANE_PAD_PX, rowAtX, xOfRow } from './lanes.js';
 import { playheadRow } from './transport.js';
@@ -281,7 +282,7 @@ function onPointerMove(app, dom, e) {
     d.x1 = e.clientX - c.left;
     d.y1 = e.clientY - c.top;
     d.moved = d.moved || Math.abs(d.x1 - d.x0) + Math.abs(d.y1 - d.y0) > DRAG_THRESHOLD_PX;
-  } else if (d.kind === 'keys' && !d.committing && state.timeline.editable) {
+  } else if (d.kind === 'keys' && !d.committing && isEditable(state)) {
     let dx = e.clientX - d.x0, dy = e.clientY - d.y0;
     if (!d.moved && Math.abs(dx) + Math.abs(dy) <= DRAG_THRESHOLD_PX) return;
     d.moved = true;
@@ -328,7 +329,7 @@ function onPointerUp(app, dom, e) {
     else if (!d.additive) select(state, [], false);
     state.drag = null;
   } else if (d.kind === 'keys') {
-    if (!d.moved || !state.timeline.editable) {
+    if (!d.moved || !isEditable(state)) {
       if (d.moved) say(state, `read-only: ${state.timeline.load.message}`, 'error');
       state.drag = null;
     } else {

@@ -5,6 +5,7 @@
 
 import {
   INTERPOLATIONS, findKey, formatRow, formatValue, interpolationAt, parseRow, parseValue, say, splitKeyId,
+  isEditable,
 } from './model.js';
 
 export function createInspector(app, form) {
@@ -39,7 +40,7 @@ export function createInspector(app, form) {
 
   function sync() {
     if (!state.timeline) return;
-    const signature = `${state.gen.model}|${state.gen.selection}|${state.gen.cursor}`;
+    const signature = `${state.gen.model}|${state.gen.selection}|${state.gen.cursor}|${isEditable(state)}`;
     if (signature === shown) return;
     shown = signature;
     target = current();
@@ -47,7 +48,7 @@ export function createInspector(app, form) {
     const now = !target ? '' : target.many ? 'many' : `${target.track.name}@${target.key ? target.key.row : target.row}`;
     if (now !== identity) typed.clear();
     identity = now;
-    const editable = state.timeline.editable;
+    const editable = isEditable(state);
     for (const el of [f.row, f.value, f.interp, f.apply, f.remove]) el.disabled = !editable;
     form.setAttribute('aria-disabled', String(!editable));
     if (!target) return;

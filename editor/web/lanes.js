@@ -5,7 +5,7 @@
 // Key handles are small focusable DOM elements placed by CSS variables: zooming changes two
 // variables, not thousands of positions. This file reads the state and never changes it.
 
-import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyId, trackValue } from './model.js';
+import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyId, trackValue, isEditable } from './model.js';
 import { playheadRow } from './transport.js';
 import { drawWaveform } from './waveform.js';
 
@@ -230,7 +230,7 @@ function drawLane(entry, track, state, width, height, dragged) {
   } else {
     drawCurve(ctx, track, track.samples, track.keys, track.steps, state, width, height);
   }
-  if (!state.timeline.editable) {
+  if (!isEditable(state)) {
     ctx.fillStyle = COLORS.readonly;
     ctx.fillRect(0, 0, width, height);
   }
@@ -338,8 +338,8 @@ export function drawView(dom, state, now) {
   }
 
   if (dom.appliedModel !== state.gen.model) {
-    dom.content.classList.toggle('readonly', !tl.editable);
-    dom.content.setAttribute('aria-readonly', String(!tl.editable));
+    dom.content.classList.toggle('readonly', !isEditable(state));
+    dom.content.setAttribute('aria-readonly', String(!isEditable(state)));
     for (const track of tl.tracks) {
       const entry = dom.lanes.get(track.name);
       if (track.changed || entry.handles.size !== track.keys.length || entry.lo !== track.lo || entry.hi !== track.hi) {
@@ -363,7 +363,7 @@ export function drawView(dom, state, now) {
     if (group && group.collapsed) continue;
     const inDrag = dragged && dragged.curves.has(track.name) ? state.gen.drag : -1;
     const cursor = state.cursor.track === track.name ? state.cursor.row : -1;
-    const signature = `${viewKey}|${track.revision}|${tl.editable}|${cursor}|${inDrag}|${entry.height}`;
+    const signature = `${viewKey}|${track.revision}|${isEditable(state)}|${cursor}|${inDrag}|${entry.height}`;
     if (entry.signature === signature) continue;
     drawLane(entry, track, state, width, entry.height, dragged);
     entry.signature = signature;

@@ -13,7 +13,7 @@ import { createApi, tokenFromHash } from './api.js';
 import { createInspector } from './inspector.js';
 import { attachInput, fitAll } from './input.js';
 import { drawView } from './lanes.js';
-import { createState, formatRow, formatValue, installTimeline, say } from './model.js';
+import { createState, formatRow, formatValue, installTimeline, isEditable, say } from './model.js';
 import { createTransport, playheadRow, takeReport } from './transport.js';
 import { takeWaveform } from './waveform.js';
 
@@ -90,8 +90,9 @@ function start() {
   function edit(ops, what) {
     const run = () => {
       const tl = state.timeline;
-      if (!tl.editable) {
-        say(state, `read-only until the timeline is fixed: ${tl.load.message}`, 'error');
+      if (!isEditable(state)) {
+        const load = state.transport.load && !state.transport.load.ok ? state.transport.load : tl.load;
+        say(state, `read-only until the timeline is fixed: ${load.message}`, 'error');
         return false;
       }
       return api.edit(tl.version, ops).then((r) => {
@@ -184,8 +185,13 @@ function start() {
     if (shown.load !== loadText) {
       $('load').textContent = loadText;
       $('load').className = load && load.ok ? 'ok' : 'mistake';
-      $('readonly').hidden = !tl || tl.editable;
       shown.load = loadText;
+    }
+    // A mistake reported by the stream makes the page read-only at once, before its model is back.
+    const readonly = !isEditable(state);
+    if (shown.readonly !== readonly) {
+      $('readonly').hidden = !readonly;
+      shown.readonly = readonly;
     }
     const message = state.entry ? `typing: ${state.entry} (Enter sets it; with ":" it moves the cursor)` : state.message.text;
     const messageKey = `${state.gen.message}|${state.entry}`;

@@ -34,6 +34,13 @@ export function createState(token) {
   };
 }
 
+// Edits are allowed while the model is editable and the demo's last load, as the stream reports
+// it, was good: a mistake makes the page read-only at once, before its model is fetched again.
+export function isEditable(state) {
+  const tl = state.timeline, load = state.transport.load;
+  return !!tl && tl.editable && !(load && load.ok === false);
+}
+
 export function keyId(track, row) {
   return track + '@' + row;
 }

@@ -21,7 +21,10 @@ export function playheadRow(state, now) {
 export function takeReport(state, report) {
   const t = state.transport;
   const before = JSON.stringify([t.playing, t.looping, t.loop, t.load]);
-  t.row = Number(report.row) || 0;
+  // While a seek is on its way, reports still tell where the demo was before it: the row the page
+  // asked for stands until the demo answers, so that steps typed quickly add up.
+  const seeking = state.seeksInFlight > 0;
+  if (!seeking) t.row = Number(report.row) || 0;
   t.playing = !!report.playing;
   t.looping = !!report.looping;
   t.loop = report.loop || t.loop;
@@ -29,7 +32,7 @@ export function takeReport(state, report) {
   t.fps = Number(report.fps) || 0;
   t.version = report.version;
   t.load = report.load || t.load;
-  t.at = performance.now();
+  if (!seeking) t.at = performance.now();
   if (before !== JSON.stringify([t.playing, t.looping, t.loop, t.load])) state.gen.transport++;
   const tl = state.timeline;
   if (!tl) return false;
@@ -41,6 +44,8 @@ export function createTransport(state, api) {
   // coalesced: while one waits its turn, a newer row replaces its row.
   let queue = Promise.resolve();
   let waitingSeek = null;
+
+  state.seeksInFlight = 0;
 
   function apply(result) {
     if (result.status !== 200) say(state, result.body.error || `transport refused (HTTP ${result.status})`, 'error');
@@ -65,9 +70,13 @@ export function createTransport(state, api) {
       return;
     }
     const next = waitingSeek = { row: target };
+    state.seeksInFlight++;
     queue = queue.then(() => {
       waitingSeek = null;
-      return api.transport({ action: 'seek', row: next.row }).then(apply);
+      return api.transport({ action: 'seek', row: next.row }).then((result) => {
+        state.seeksInFlight--;
+        return apply(result);
+      });
     });
   }
 
