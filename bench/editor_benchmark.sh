@@ -7,10 +7,5 @@ vordel=$(realpath "$1")
 data=$(realpath "$2")
 here=$(dirname "$(realpath "$0")")
 . "$here/../tests/support/display.sh"
-work=$(mktemp -d)
-trap 'display_stop; rm -rf "$work"' EXIT
-cp "$data"/* "$work"/
-display_start 640x480x24 || exit 1
-export ALSOFT_CONF="$work/alsoft.conf" ALSOFT_DRIVERS=wave
-printf '[general]\ndrivers=wave\n[wave]\nfile=%s/out.wav\n' "$work" > "$ALSOFT_CONF"
-cd "$work" && python3 "$here/editor_benchmark.py" "$vordel"
+demo_scene "$data" || exit 1
+python3 "$here/editor_benchmark.py" "$vordel"

@@ -18,15 +18,7 @@ LOST_LINE='audio output lost; going on without sound'
 FROM=30:0
 MUSIC_MS=8437
 
-work=$(mktemp -d)
-pid=
-trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; rm -rf "$work"' EXIT
-cp "$data"/music.mp3 "$data"/*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$data"/timeline.txt "$work"/
-cd "$work"
-display_start 640x480x24 || exit 1
-export ALSOFT_CONF="$work/alsoft.conf"
-printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\n[wave]\nfile=%s/out.wav\n' "$work" > "$ALSOFT_CONF"
-export ALSOFT_DRIVERS=wave
+demo_scene "$data" || exit 1
 
 fail() { echo "FAIL ($case_name): $*"; echo "--- stderr:"; tail -20 err.txt; exit 1; }
 now_ms() { date +%s%3N; }

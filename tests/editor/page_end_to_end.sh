@@ -12,15 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 SCREEN_W=640
 SCREEN_H=480
 
-work=$(mktemp -d)
-pid=
-trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; rm -rf "$work"' EXIT
-cp "$data"/music.mp3 "$data"/*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$data"/timeline.txt "$work"/
-cd "$work"
-display_start ${SCREEN_W}x${SCREEN_H}x24 || exit 1
-export ALSOFT_CONF="$work/alsoft.conf"
-printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\ndither=false\n[wave]\nfile=%s/out.wav\n' "$work" > "$ALSOFT_CONF"
-export ALSOFT_DRIVERS=wave
+demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
 
 now_ms() { date +%s%3N; }
 wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }

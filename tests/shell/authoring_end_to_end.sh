@@ -18,15 +18,7 @@ WAVE_HEADER_BYTES=44
 SCREEN_W=640
 SCREEN_H=480
 
-work=$(mktemp -d)
-pid=
-trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; rm -rf "$work"' EXIT
-cp "$data"/music.mp3 "$data"/*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$data"/timeline.txt "$work"/
-cd "$work"
-display_start ${SCREEN_W}x${SCREEN_H}x24 || exit 1
-export ALSOFT_CONF="$work/alsoft.conf"
-printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\ndither=false\n[wave]\nfile=%s/out.wav\n' "$work" > "$ALSOFT_CONF"
-export ALSOFT_DRIVERS=wave
+demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
 
 as_user=
 fail() { echo "FAIL ($case_name): $*"; echo "--- stderr:"; tail -20 err.txt; exit 1; }

@@ -67,3 +67,20 @@ display_stop() {
   [ -z "$display_dir" ] || rm -rf "$display_dir"
   display_dir=
 }
+
+# The usual scene of a run of the real demo: a scratch folder `work` with a copy of the bundled
+# data (DATA_DIR), made the current folder; a display of its own (WIDTHxHEIGHTxDEPTH, default
+# 640x480x24); sound to `work/out.wav` through the output library's wave writer. On exit the
+# program in `pid` (if any) is killed, the display stopped and the folder removed.
+#   demo_scene DATA_DIR [WIDTHxHEIGHTxDEPTH] || exit 1
+demo_scene() {
+  work=$(mktemp -d)
+  pid=
+  trap '[ -z "$pid" ] || kill -9 "$pid" 2>/dev/null; display_stop; rm -rf "$work"' EXIT
+  cp "$1"/music.mp3 "$1"/*.track "$1"/*.png "$1"/*.bmp "$1"/*.jpg "$1"/timeline.txt "$work"/ || return 1
+  cd "$work" || return 1
+  display_start "${2:-640x480x24}" || return 1
+  export ALSOFT_CONF="$work/alsoft.conf" ALSOFT_DRIVERS=wave
+  printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\ndither=false\n[wave]\nfile=%s/out.wav\n' \
+    "$work" > "$ALSOFT_CONF"
+}
