@@ -21,9 +21,6 @@ MUSIC_MS=8437
 demo_scene "$data" || exit 1
 
 fail() { echo "FAIL ($case_name): $*"; echo "--- stderr:"; tail -20 err.txt; exit 1; }
-now_ms() { date +%s%3N; }
-# Waits up to $2 ms for `$1` to succeed.
-wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
 # Starts vordel under the shim with --from $1 and the other arguments given, and waits until it
 # starts playing (the line it prints just before) and until the output is lost.
 start_and_lose() {
@@ -87,8 +84,6 @@ case "$case_name" in
     wait_for ended 5000 || fail "still running after Escape"
     finish
     ;;
-  *)
-    fail "unknown case"
-    ;;
+  *) fail "unknown case" ;;
 esac
 echo "ok ($case_name)"

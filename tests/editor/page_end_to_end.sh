@@ -11,19 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 SCREEN_W=640
 SCREEN_H=480
-
 demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
-
-now_ms() { date +%s%3N; }
-wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
-
 "$vordel" --edit timeline.txt --port 0 > out.txt 2> err.txt &
 pid=$!
-if ! wait_for 'grep -q "^editor: http://" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 20000; then
-  echo "FAIL: no editor address or no window within 20 s"
-  tail -20 err.txt
-  exit 1
-fi
+wait_for 'grep -q "^editor: http://" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 20000 ||
+  { echo "FAIL: no editor address or no window within 20 s"; tail -20 err.txt; exit 1; }
 url=$(sed -n 's/^editor: //p' err.txt | head -1)
 picture="import -window root -crop ${SCREEN_W}x$((SCREEN_H / 2))+0+$((SCREEN_H / 2)) rgb:- 2>/dev/null | md5sum"
 /usr/bin/python3 "$here/page_test.py" "$url" "$work/timeline.txt" --picture "$picture"

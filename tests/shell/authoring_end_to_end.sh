@@ -22,7 +22,6 @@ demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
 
 as_user=
 fail() { echo "FAIL ($case_name): $*"; echo "--- stderr:"; tail -20 err.txt; exit 1; }
-now_ms() { date +%s%3N; }
 wave_bytes() { echo $(( $(stat -c %s out.wav 2>/dev/null || echo $WAVE_HEADER_BYTES) - WAVE_HEADER_BYTES )); }
 # The colour at the bottom right, away from the overlay and the scene's middle, as "R,G,B".
 corner() { import -window root -crop 1x1+$((SCREEN_W - 4))+$((SCREEN_H - 4)) -depth 8 txt:- 2>/dev/null | sed -n 's/^0,0: (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'; }
@@ -30,8 +29,6 @@ corner() { import -window root -crop 1x1+$((SCREEN_W - 4))+$((SCREEN_H - 4)) -de
 top_left() { import -window root -crop 1x1+2+2 -depth 8 txt:- 2>/dev/null | sed -n 's/^0,0: (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'; }
 # A checksum of the screen below the overlay.
 picture() { import -window root -crop ${SCREEN_W}x$((SCREEN_H / 2))+0+$((SCREEN_H / 2)) rgb:- 2>/dev/null | md5sum; }
-# Waits up to $2 ms for `$1` to succeed.
-wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
 # A timeline whose only change over time is the clear colour: $1 before row 400, $2 from it on.
 timeline() {
   printf 'track scene fade.r fade.g fade.b fade.a cam.x cam.y cam.z cam.lookx cam.looky cam.lookz\n'
@@ -260,8 +257,6 @@ EOF
     kill -0 $pid || fail "ended at the end of the demo"
     escape
     ;;
-  *)
-    fail "unknown case"
-    ;;
+  *) fail "unknown case" ;;
 esac
 echo "ok ($case_name)"

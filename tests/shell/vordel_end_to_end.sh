@@ -94,8 +94,6 @@ case "$case_name" in
     played=$(($(played_ms) / 1000))
     [ "$played" -ge 60 ] && [ "$played" -le 66 ] || fail "played $played s of music, expected about 65"
     ;;
-  *)
-    fail "unknown case"
-    ;;
+  *) fail "unknown case" ;;
 esac
 echo "ok ($case_name)"

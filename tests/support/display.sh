@@ -68,6 +68,10 @@ display_stop() {
   display_dir=
 }
 
+# For the scripts that source this: the time in ms, and a poll for up to $2 ms until `$1` succeeds.
+now_ms() { date +%s%3N; }
+wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
+
 # The usual scene of a run of the real demo: a scratch folder `work` with a copy of the bundled
 # data (DATA_DIR), made the current folder; a display of its own (WIDTHxHEIGHTxDEPTH, default
 # 640x480x24); sound to `work/out.wav` through the output library's wave writer. On exit the
