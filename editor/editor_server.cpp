@@ -32,6 +32,8 @@ constexpr double WATCH_WAIT_S = 0.5;
 // Each stream holds one of the library's eight request threads while it lasts; the rest stay free
 // for requests.
 constexpr int MAX_STREAMS = 4;
+constexpr size_t WORKER_THREADS = 24;  // streams, a page's six connections and a few scripts
+constexpr time_t KEEP_ALIVE_S = 1;
 constexpr int STARTED_POLLS = 1000;  // of 1 ms each, for the listening thread to be up
 
 struct ServerState {
@@ -369,6 +371,11 @@ bool editor_start(const EditorOptions& options, std::string& error)
     http.set_socket_options(socket_options);
     http.set_tcp_nodelay(true);
     http.set_payload_max_length(MAX_BODY_BYTES);
+    // A connection holds a worker for as long as it stays open: event streams for their life, a
+    // browser's kept-alive connections until they time out. Enough workers that a page loading
+    // its modules never waits behind those, and idle connections let go after a second.
+    http.new_task_queue = [] { return new httplib::ThreadPool(WORKER_THREADS); };
+    http.set_keep_alive_timeout(KEEP_ALIVE_S);
     http.set_default_headers({{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}});
     http.set_pre_routing_handler(check);
     http.set_error_handler(refusal_body);
