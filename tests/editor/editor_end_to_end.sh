@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# The editor's server on the real binary: a display of its own with a window manager, sound to a
-# wave file, a scratch folder with the bundled data; the checks themselves are in the Python script.
+# The editor's server on the real binary, in a scene of its own; the checks are in the Python script.
 #   editor_end_to_end.sh VORDEL DATA_DIR
 set -u
 vordel=$(realpath "$1")
