@@ -27,7 +27,8 @@ export function createInspector(app, form) {
   for (const field of [f.row, f.value]) {
     field.addEventListener('input', () => typed.add(field));
   }
-  const fill = (field, text) => { if (!typed.has(field)) field.value = text; };
+  // A field being typed into keeps its text: the model may change under it (a reload, a report).
+  const fill = (field, text) => { if (!typed.has(field) && document.activeElement !== field) field.value = text; };
 
   function current() {
     const tl = state.timeline;
