@@ -12,28 +12,19 @@ The drag writes one edit and undoes it: point it at a copy of the timeline, not 
 import argparse
 import os
 import statistics
-import tempfile
+import sys
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "editor"))
+from page_test import headless_chromium  # noqa: E402
+
 
 def browser():
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for a in ["--headless=new", "--disable-dev-shm-usage", "--disable-gpu", "--no-first-run",
-              "--disable-background-networking", "--disable-component-update", "--disable-sync",
-              "--window-size=1280,1000", "--user-data-dir=" + tempfile.mkdtemp(prefix="page-bench-")]:
-        options.add_argument(a)
-    if os.geteuid() == 0:
-        options.add_argument("--no-sandbox")
-    d = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    d.set_script_timeout(30)
-    return d
+    return headless_chromium()
 
 
 def percentile(values, p):

@@ -69,19 +69,24 @@ def keys_in(text):
     return keys
 
 
+def headless_chromium(window_size="1280,1000", script_timeout=30, extra=()):
+    """Debian's headless Chromium, as this test, the page benchmark and the screenshot start it."""
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for a in ["--headless=new", "--disable-dev-shm-usage", "--disable-gpu", "--no-first-run", "--disable-sync",
+              "--disable-background-networking", "--disable-component-update", "--window-size=" + window_size,
+              "--user-data-dir=" + tempfile.mkdtemp(prefix="vordel-chromium-"), *extra,
+              *(["--no-sandbox"] if os.geteuid() == 0 else [])]:
+        options.add_argument(a)
+    d = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    d.set_script_timeout(script_timeout)
+    return d
+
+
 class Page:
     def __init__(self, url, timeline):
         self.url, self.timeline = url, timeline
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for a in ["--headless=new", "--disable-dev-shm-usage", "--disable-gpu", "--no-first-run",
-                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                  "--window-size=1280,1000", "--user-data-dir=" + tempfile.mkdtemp(prefix="page-test-")]:
-            options.add_argument(a)
-        if os.geteuid() == 0:
-            options.add_argument("--no-sandbox")
-        self.d = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        self.d.set_script_timeout(LIMIT_S)
+        self.d = headless_chromium(script_timeout=LIMIT_S)
 
     def js(self, script, *args):
         return self.d.execute_script(script, *args)
@@ -296,9 +301,7 @@ def main():
     parser.add_argument("timeline", nargs="?", default=os.environ.get("VORDEL_TIMELINE"))
     parser.add_argument("--picture", help="shell command printing a checksum of the demo's picture")
     a = parser.parse_args()
-    if not a.url or not a.timeline:
-        parser.error("the editor's URL and the timeline are needed")
-    page = Page(a.url, a.timeline)
+    page = Page(a.url, a.timeline) if a.url and a.timeline else parser.error("the editor's URL and the timeline are needed")
     checks = [("no token: a clear message and no data", lambda: check_no_token(page)),
               ("twenty lanes, the waveform, the play head", lambda: check_lanes_and_playhead(page)),
               ("drag a key of a multi-track line, undo", lambda: check_drag_and_undo(page, a.picture)),
