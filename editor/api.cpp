@@ -234,10 +234,10 @@ std::string version_json(uint64_t version)
     return text_of(json{{"version", version}});
 }
 
-std::string timeline_json(const TimelineSnapshot& snapshot, int32_t rows)
+std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_message, int32_t rows)
 {
     std::vector<int> section_of_track(TIMELINE_TRACK_COUNT, -1);
-    float_json sections = sections_of(snapshot.text, section_of_track);
+    float_json sections = sections_of(snapshot.text ? *snapshot.text : std::string(), section_of_track);
     float_json tracks = float_json::array();
     if (snapshot.good) {
         for (size_t k = 0; k < snapshot.good->tracks.size(); ++k) {
@@ -258,7 +258,7 @@ std::string timeline_json(const TimelineSnapshot& snapshot, int32_t rows)
     }
     float_json answer = {{"version", snapshot.version},
                          {"rows", rows},
-                         {"load", {{"ok", snapshot.load_ok}, {"message", snapshot.load_message}}},
+                         {"load", {{"ok", snapshot.load_ok}, {"message", load_message}}},
                          {"editable", snapshot.load_ok && snapshot.good != nullptr},
                          {"tracks", std::move(tracks)},
                          {"sections", std::move(sections)}};

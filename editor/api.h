@@ -10,16 +10,27 @@
 #include <string>
 #include <vector>
 
-#include "editor/editor_link.h"
+#include "live/live_timeline.h"
 #include "timeline/timeline_edit.h"
+
+// What the page asks of the transport; the shell carries it out on the frame loop.
+enum class TransportAction { Pause, Play, Seek, Loop };
+struct TransportRequest {
+    TransportAction action = TransportAction::Pause;
+    double row = 0.0;  // Seek
+    int32_t first_bar = 0;
+    int32_t last_bar = 0;
+    bool loop_on = true;
+};
 
 // {"error": REASON} and {"version": V}.
 std::string error_json(const std::string& reason);
 std::string version_json(uint64_t version);
 
-// The whole GET /api/timeline answer: version, rows, the last load, every track's keys with the
-// demo's own value at every whole row, and the text's sections.
-std::string timeline_json(const TimelineSnapshot& snapshot, int32_t rows);
+// The whole GET /api/timeline answer: version, rows, the last load (with `load_message` as the
+// page shows it), every track's keys with the demo's own value at every whole row, and the text's
+// sections.
+std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_message, int32_t rows);
 
 // Whether the body is a JSON object (undo and redo take "{}").
 bool is_json_object(const std::string& body);

@@ -11,13 +11,12 @@
 #include <httplib.h>
 
 #include "editor/api.h"
-#include "editor/editor_link.h"
 #include "editor/events.h"
-#include "editor/history.h"
 #include "editor/security.h"
 #include "editor/waveform.h"
 #include "editor/web_assets.h"
-#include "timeline/timeline_files.h"
+#include "live/live_edit.h"
+#include "live/live_timeline.h"
 
 namespace {
 
@@ -44,15 +43,13 @@ struct ServerState {
     std::thread watcher;
     std::mutex running_mutex;
     bool running = true;
-    std::mutex edit_mutex;  // one change of the file at a time, from check to install
-    EditHistory history;
+    bool (*transport)(const TransportRequest&, double) = nullptr;
     std::atomic<int> streams{0};
     std::mutex cache_mutex;
-    // The answer is built once for each version read and each timeline installed: a version is
-    // read (and counted) before the frame loop has installed it, and a mistake installs nothing.
+    // The answer is built once for each version and load result.
     uint64_t cached_version = 0;
-    uint64_t cached_installed = 0;
     bool cached_ok = false;
+    std::string cached_message;
     std::string cached_timeline;
 };
 
@@ -81,18 +78,24 @@ bool music_rows(httplib::Response& res, int32_t& rows)
     return true;
 }
 
-// The answer for the current version, built once per version.
+// The watch says "loaded PATH"; the page and scripts get "loaded" alone, and mistakes and file
+// problems as the watch words them ("PATH:LINE: reason").
+std::string load_message_of(const LiveSnapshot& snapshot)
+{
+    return snapshot.load_ok && snapshot.load_message == "loaded " + live_path() ? "loaded" : snapshot.load_message;
+}
+
+// The answer for the current version, built once per version and load result.
 std::string timeline_answer(int32_t rows)
 {
-    const TimelineSnapshot snapshot = link_snapshot();
+    const LiveSnapshot snapshot = live_snapshot();
     const std::lock_guard<std::mutex> lock(server->cache_mutex);
-    if (server->cached_version != snapshot.version ||
-        server->cached_installed != snapshot.installed_version || server->cached_ok != snapshot.load_ok ||
-        server->cached_timeline.empty()) {
-        server->cached_timeline = timeline_json(snapshot, rows);
+    if (server->cached_version != snapshot.version || server->cached_ok != snapshot.load_ok ||
+        server->cached_message != snapshot.load_message || server->cached_timeline.empty()) {
+        server->cached_timeline = timeline_json(snapshot, load_message_of(snapshot), rows);
         server->cached_version = snapshot.version;
-        server->cached_installed = snapshot.installed_version;
         server->cached_ok = snapshot.load_ok;
+        server->cached_message = snapshot.load_message;
     }
     return server->cached_timeline;
 }
@@ -109,12 +112,12 @@ void watch_timeline()
 {
     uint64_t seen = ~uint64_t{0};
     while (still_running()) {
-        const uint64_t counter = link_wait_change(seen, WATCH_WAIT_S);
+        const uint64_t counter = live_wait_change(seen, WATCH_WAIT_S);
         if (counter == seen)
             continue;
         seen = counter;
-        const TimelineSnapshot snapshot = link_snapshot();
-        events_publish_timeline(snapshot.version, snapshot.load_ok, snapshot.load_message);
+        const LiveSnapshot snapshot = live_snapshot();
+        events_publish_timeline(snapshot.version, snapshot.load_ok, load_message_of(snapshot));
         // The page asks for the model as soon as it sees a new version: have it ready.
         const Waveform* waveform = nullptr;
         if (waveform_wait(0.0, waveform))
@@ -140,46 +143,21 @@ void get_events(httplib::Response& res)
     res.set_chunked_content_provider("text/event-stream", send, [](bool) { --server->streams; });
 }
 
-// Whether the file may be changed now: the request's version is the current one (when it names
-// one), the current text compiles, and no save has come to disk that the watch has not yet seen.
-bool may_change(const TimelineSnapshot& snapshot, bool check_version, uint64_t version,
-                httplib::Response& res)
+// A transaction's outcome as the API answers it.
+void answer_live(httplib::Response& res, const LiveAnswer& outcome)
 {
-    if (check_version && version != snapshot.version) {
-        answer(res, 409,
-               error_json("the timeline changed (version " + std::to_string(snapshot.version) + "); reload"));
-        return false;
+    switch (outcome.status) {
+    case LiveStatus::Ok:
+        return answer(res, 200, version_json(outcome.version));
+    case LiveStatus::BadRequest:
+        return answer(res, 400, error_json(outcome.error));
+    case LiveStatus::Conflict:
+        return answer(res, 409, error_json(outcome.error));
+    case LiveStatus::Failed:
+        return answer(res, 500, error_json(outcome.error));
+    case LiveStatus::Unavailable:
+        return answer(res, 503, error_json(outcome.error));
     }
-    if (!snapshot.load_ok) {
-        answer(res, 409, error_json("the timeline has a mistake: " + snapshot.load_message));
-        return false;
-    }
-    std::vector<unsigned char> bytes;
-    std::string error;
-    if (!read_file_bytes(link_timeline_path(), bytes, error) ||
-        std::string(bytes.begin(), bytes.end()) != snapshot.text) {
-        answer(res, 409, error_json("the timeline changed on disk; reload"));
-        return false;
-    }
-    return true;
-}
-
-// Writes the new text beside the file, renames it over and waits for the demo to install it.
-bool write_and_install(const std::string& text, httplib::Response& res)
-{
-    std::string error;
-    if (!write_file_atomically(link_timeline_path(), std::vector<unsigned char>(text.begin(), text.end()),
-                               error)) {
-        answer(res, 500, error_json(error));
-        return false;
-    }
-    TimelineSnapshot after;
-    if (!link_reload_now(FRAME_TIMEOUT_S, after)) {
-        answer(res, 503, error_json("written, but the demo did not install it in time"));
-        return false;
-    }
-    answer(res, 200, version_json(after.version));
-    return true;
 }
 
 void post_edit(const httplib::Request& req, httplib::Response& res)
@@ -188,70 +166,33 @@ void post_edit(const httplib::Request& req, httplib::Response& res)
     std::vector<EditOp> ops;
     std::string error;
     int32_t rows = 0;
-    if (!parse_edit(req.body, version, ops, error)) {
-        answer(res, 400, error_json(error));
-        return;
-    }
-    if (!music_rows(res, rows))
-        return;
-    const std::lock_guard<std::mutex> lock(server->edit_mutex);
-    const TimelineSnapshot snapshot = link_snapshot();
-    if (!may_change(snapshot, true, version, res))
-        return;
-    std::string result;
-    if (!apply_edits(snapshot.text, ops, rows, result, error)) {
-        answer(res, 400, error_json(error));
-        return;
-    }
-    if (result == snapshot.text) {
-        answer(res, 200, version_json(snapshot.version));
-        return;
-    }
-    if (write_and_install(result, res))
-        history_record(server->history, make_patch(snapshot.text, result));
+    if (!parse_edit(req.body, version, ops, error))
+        return answer(res, 400, error_json(error));
+    if (music_rows(res, rows))
+        answer_live(res, live_edit(version, ops, rows, FRAME_TIMEOUT_S));
 }
 
 void post_history(const httplib::Request& req, httplib::Response& res, bool undo)
 {
-    if (!is_json_object(req.body)) {
-        answer(res, 400, error_json("the body is not a JSON object"));
-        return;
-    }
-    const std::lock_guard<std::mutex> lock(server->edit_mutex);
-    const TimelineSnapshot snapshot = link_snapshot();
-    if (!may_change(snapshot, false, 0, res))
-        return;
-    std::string result, error;
-    if (!history_apply(server->history, undo, snapshot.text, result, error)) {
-        answer(res, 409,
-               error_json(error.empty() ? std::string("nothing to ") + (undo ? "undo" : "redo")
-                                        : "the lines of that edit were changed meanwhile: " + error));
-        return;
-    }
-    if (write_and_install(result, res))
-        history_commit(server->history, undo);
+    if (!is_json_object(req.body))
+        return answer(res, 400, error_json("the body is not a JSON object"));
+    answer_live(res, live_undo(undo, FRAME_TIMEOUT_S));
 }
 
+// A preview is handed over and shown from the next frame on; nothing waits for it.
 void post_preview(const httplib::Request& req, httplib::Response& res)
 {
     int32_t rows = 0;
     if (!music_rows(res, rows))
         return;
-    const TimelineSnapshot snapshot = link_snapshot();
-    if (!snapshot.good) {
-        answer(res, 409, error_json("the timeline has a mistake: " + snapshot.load_message));
-        return;
-    }
+    const LiveSnapshot snapshot = live_snapshot();
+    if (!snapshot.good)
+        return answer(res, 409, error_json("the timeline has a mistake: " + snapshot.load_message));
     std::vector<TrackPreview> previews;
     std::string error;
-    if (!parse_preview(req.body, *snapshot.good, rows, previews, error)) {
-        answer(res, 400, error_json(error));
-        return;
-    }
-    if (!link_preview(previews, FRAME_TIMEOUT_S)) {
-        answer(res, 503, error_json("the demo did not answer in time"));
-        return;
-    }
+    if (!parse_preview(req.body, *snapshot.good, rows, previews, error))
+        return answer(res, 400, error_json(error));
+    live_submit_preview(std::move(previews));
     answer(res, 200, "{}");
 }
 
@@ -262,14 +203,10 @@ void post_transport(const httplib::Request& req, httplib::Response& res)
         return;
     TransportRequest request;
     std::string error;
-    if (!parse_transport(req.body, rows, request, error)) {
-        answer(res, 400, error_json(error));
-        return;
-    }
-    if (!link_transport(request, FRAME_TIMEOUT_S) || !link_next_frame(FRAME_TIMEOUT_S)) {
-        answer(res, 503, error_json("the demo did not answer in time"));
-        return;
-    }
+    if (!parse_transport(req.body, rows, request, error))
+        return answer(res, 400, error_json(error));
+    if (server->transport == nullptr || !server->transport(request, FRAME_TIMEOUT_S))
+        return answer(res, 503, error_json("the demo did not answer in time"));
     answer(res, 200, events_state_json());
 }
 
@@ -350,7 +287,6 @@ void stop_threads()
         server->listener.join();
     if (server->watcher.joinable())
         server->watcher.join();
-    link_stop();
     waveform_stop();
 }
 
@@ -392,7 +328,7 @@ bool editor_start(const EditorOptions& options, std::string& error)
     }
     server->served.port = port;
     events_open();
-    link_start(options.timeline_path);
+    server->transport = options.transport;
     waveform_start(options.music_path);
     server->watcher = std::thread(watch_timeline);
     server->listener = std::thread([] { server->http.listen_after_bind(); });

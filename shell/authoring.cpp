@@ -8,6 +8,7 @@
 #include "editor/events.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
+#include "live/live_timeline.h"
 #include "shell/frame_tasks.h"
 #include "shell/overlay.h"
 #include "shell/timeline_watch.h"
@@ -15,6 +16,14 @@
 namespace {
 
 constexpr unsigned char ESCAPE_KEY = 27;
+// A hidden, minimised or covered window is not drawn, so nothing would take the other threads'
+// work: a timer looks this often and, when no frame was drawn for HIDDEN_AFTER_S, does a frame's
+// work without drawing.
+constexpr unsigned TICK_MS = 10;
+constexpr double HIDDEN_AFTER_S = 0.050;
+
+double last_frame_s = 0.0;
+bool ticking = false;
 
 double now_s()
 {
@@ -32,6 +41,38 @@ void publish_frame()
                           state.fps});
 }
 
+// The last outcome, for the overlay.
+void show_load_state()
+{
+    const LiveSnapshot now = live_snapshot();
+    demo_state.authoring.load_ok = now.load_ok;
+    demo_state.authoring.load_result = now.load_message;
+}
+
+// Everything a frame does but draw: other threads' work first (a new timeline is installed before
+// this frame reads it), then the transport and the position.
+void frame_work()
+{
+    run_frame_tasks();
+    if (live_drain(demo_state.sync_state))
+        show_load_state();
+    transport_before_frame();
+    // Where the demo would end, the authoring mode pauses on its last row instead.
+    if (start_frame() && !demo_state.authoring.paused)
+        transport_hold_at_end(demo_state.sync_state.current_row);
+}
+
+void tick(int)
+{
+    if (!ticking)
+        return;
+    if (now_s() - last_frame_s >= HIDDEN_AFTER_S) {
+        frame_work();
+        publish_frame();
+    }
+    glutTimerFunc(TICK_MS, tick, 0);
+}
+
 }  // namespace
 
 bool authoring_open(const std::string& timeline_path, std::string& error)
@@ -44,7 +85,11 @@ bool authoring_open(const std::string& timeline_path, std::string& error)
 
 void authoring_start()
 {
-    timeline_watch_start();
+    timeline_watch_start(demo_state.sync_state);
+    show_load_state();
+    last_frame_s = now_s();
+    ticking = true;
+    glutTimerFunc(TICK_MS, tick, 0);
     glutDisplayFunc(authoring_display);
     glutKeyboardFunc(authoring_keyboard);
     glutSpecialFunc(authoring_special);
@@ -52,21 +97,20 @@ void authoring_start()
 
 void authoring_stop()
 {
+    ticking = false;
+    close_frame_tasks();
+    live_close();
     timeline_watch_stop();
 }
 
 void authoring_display()
 {
-    // Other threads' work first: a newly compiled timeline is installed before this frame reads it.
-    run_frame_tasks();
-    transport_before_frame();
-    // Where the demo would end, the authoring mode pauses on its last row instead.
-    if (start_frame() && !demo_state.authoring.paused)
-        transport_hold_at_end(demo_state.sync_state.current_row);
+    frame_work();
     render_frame();
     overlay_frame(now_s());
     publish_frame();
     glutSwapBuffers();
+    last_frame_s = now_s();
     glutPostRedisplay();
 }
 

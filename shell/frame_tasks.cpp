@@ -8,37 +8,29 @@
 
 namespace {
 
+// One lock and one signal for the queue and every caller's completion: tasks are few and short.
 std::mutex queue_mutex;
+std::condition_variable done_signal;
 std::vector<FrameTask> queue;
-
-// What a waiting caller and the frame loop share; owned by both, so that a caller that gave up
-// leaves nothing dangling behind the task.
-struct Completion {
-    std::mutex mutex;
-    std::condition_variable done_signal;
-    bool done = false;
-};
+bool closed = false;
 
 }  // namespace
 
-void post_frame_task(FrameTask task)
-{
-    const std::lock_guard<std::mutex> lock(queue_mutex);
-    queue.push_back(std::move(task));
-}
-
 bool run_on_frame_loop(FrameTask task, double timeout_s)
 {
-    auto completion = std::make_shared<Completion>();
-    post_frame_task([task = std::move(task), completion] {
+    // Shared with the task, so that a caller that gave up leaves nothing dangling behind it.
+    auto done = std::make_shared<bool>(false);
+    std::unique_lock<std::mutex> lock(queue_mutex);
+    if (closed || queue.size() >= MAX_FRAME_TASKS)
+        return false;
+    queue.push_back([task = std::move(task), done] {
         task();
-        const std::lock_guard<std::mutex> lock(completion->mutex);
-        completion->done = true;
-        completion->done_signal.notify_all();
+        const std::lock_guard<std::mutex> lock(queue_mutex);
+        *done = true;
+        done_signal.notify_all();
     });
-    std::unique_lock<std::mutex> lock(completion->mutex);
-    return completion->done_signal.wait_for(lock, std::chrono::duration<double>(timeout_s),
-                                            [&] { return completion->done; });
+    done_signal.wait_for(lock, std::chrono::duration<double>(timeout_s), [&] { return *done || closed; });
+    return *done;
 }
 
 void run_frame_tasks()
@@ -50,4 +42,13 @@ void run_frame_tasks()
     }
     for (FrameTask& task : ready)
         task();
+}
+
+void close_frame_tasks()
+{
+    std::vector<FrameTask> dropped;
+    const std::lock_guard<std::mutex> lock(queue_mutex);
+    closed = true;
+    dropped.swap(queue);
+    done_signal.notify_all();
 }

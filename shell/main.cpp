@@ -15,6 +15,7 @@
 #include "editor/editor_server.h"
 #include "shell/authoring.h"
 #include "shell/demo_state.h"
+#include "shell/editor_wiring.h"
 #include "shell/frame_driver.h"
 #include "shell/options.h"
 #include "shell/startup.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vordel: %s\n", error.c_str());
         return EXIT_NO_TIMELINE;
     }
-    if (options.edit && !editor_start({options.timeline, options.port, options.listen, "music.mp3"}, error)) {
+    if (options.edit && !wire_editor(options, error)) {
         std::fprintf(stderr, "vordel: %s\n", error.c_str());
         return EXIT_EDITOR_UNAVAILABLE;
     }
@@ -67,8 +68,8 @@ int main(int argc, char** argv)
         if (!seek_to_row(options.from_row)) {
             std::fprintf(stderr, "vordel: position %s is past the end of the music\n",
                          format_position(options.from_row).c_str());
-            editor_stop();
             authoring_stop();
+            editor_stop();
             audio_stream_free(demo_state.music);
             audio_free();
             return EXIT_BAD_OPTION;
@@ -79,8 +80,9 @@ int main(int argc, char** argv)
     audio_channel_play(demo_state.music, false);
     glutMainLoop();
 
-    editor_stop();
+    // The live timeline closes first: every request still waiting for a frame is answered at once.
     authoring_stop();
+    editor_stop();
     audio_stream_free(demo_state.music);
     audio_free();
     std::cout << "finito";

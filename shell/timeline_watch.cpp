@@ -15,9 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/demo_state.h"
-#include "shell/frame_tasks.h"
-#include "sync/track.h"
+#include "live/live_timeline.h"
 #include "timeline/timeline_files.h"
 
 namespace {
@@ -49,33 +47,12 @@ struct FileSignature {
 
 enum class ReadResult { Read, Changed, Refused };
 
-// Shared between the watch thread, the frame loop and the editor's threads; every field is
-// guarded by `mutex`, except that the watch thread, the only one to replace `text`, reads it
-// without.
+// Between the watch thread and the frame loop that starts and stops it.
 struct Shared {
     std::mutex mutex;
-    std::condition_variable wake;     // the watch thread waits on it: stop or a reload request
-    std::condition_variable changed;  // waiters on the change counter and on reloads
-    bool stop = false;                // nothing more goes to the frame loop once it is set
-    bool finished = false;            // the watch thread has returned
-    uint64_t reload_requested = 0;    // request numbers, counted up from 1
-    uint64_t reload_done = 0;
-    uint64_t change_counter = 0;
-    // The snapshot's text stays empty and the text is kept apart: copying megabytes inside the
-    // lock would hold up everyone else, the frame loop's next outcome included.
-    TimelineSnapshot snapshot;
-    std::shared_ptr<const std::string> text = std::make_shared<const std::string>();
-    // What the frame loop replaced, freed by the watch thread: freeing a large timeline takes
-    // longer than a frame.
-    std::vector<TrackKey*> released_keys;
-    std::vector<std::shared_ptr<const Timeline>> released_timelines;
-};
-
-// A good timeline's keys as the tracks hold them, made on the watch thread so that the frame
-// loop installs them by exchanging pointers.
-struct TrackArrays {
-    TrackKey* keys[DEMO_TRACK_COUNT] = {};
-    int32_t counts[DEMO_TRACK_COUNT] = {};
+    std::condition_variable wake;  // the watch thread waits on it between polls: stop
+    bool stop = false;
+    bool finished = false;  // the watch thread has returned
 };
 
 // Only the watch thread uses these once it runs (before that, the frame loop).
@@ -88,12 +65,12 @@ struct Watch {
     FileSignature last_read;   // the version last looked at, read or refused
     bool read_failed = false;  // the last look could not open or read it: try again
     double retry_at_s = 0.0;
-    uint64_t version = 0;  // the version of shared.text
+    std::shared_ptr<const std::string> text;  // the content read last
+    uint64_t files_version = 0;  // the installed version whose track files were written last
     std::string problem;   // the file problem shown last; empty once a version was compiled
     // A compiled mistake waiting for MISTAKE_HOLD_S; the next version read replaces it.
     bool mistake_held = false;
     std::string mistake;
-    uint64_t mistake_version = 0;
     double mistake_due_s = 0.0;
     std::string first_text;  // read before the frame loop starts, compiled as it starts
     std::thread thread;
@@ -183,163 +160,61 @@ ReadResult read_version(const std::string& path, const FileSignature& expected, 
     return result;
 }
 
-// After the frame loop has ended nobody would run the task (nor free what it holds).
-void post_unless_stopped(FrameTask task)
+// A problem with the file rather than its content, shown once.
+void report_problem(const std::string& problem)
 {
-    const std::lock_guard<std::mutex> lock(shared.mutex);
-    if (!shared.stop)
-        post_frame_task(std::move(task));
-}
-
-// False when memory runs out; nothing is then left allocated.
-bool make_arrays(const Timeline& timeline, TrackArrays& arrays)
-{
-    for (int k = 0; k < DEMO_TRACK_COUNT; ++k) {
-        const std::vector<TrackKey>& keys = timeline.tracks[k].keys;
-        if (keys.empty())
-            continue;
-        arrays.keys[k] = static_cast<TrackKey*>(std::malloc(keys.size() * sizeof(TrackKey)));
-        if (arrays.keys[k] == nullptr) {
-            for (TrackKey* made : arrays.keys)
-                std::free(made);
-            return false;
-        }
-        std::memcpy(arrays.keys[k], keys.data(), keys.size() * sizeof(TrackKey));
-        arrays.counts[k] = static_cast<int32_t>(keys.size());
-    }
-    return true;
-}
-
-// Frame loop: shows an outcome and, for a good timeline, installs its tracks. `request` is the
-// reload request this answers, or 0.
-void show_outcome(bool ok, const std::string& message, std::shared_ptr<const Timeline> timeline,
-                  TrackArrays arrays, uint64_t version, uint64_t request)
-{
-    // The compiler's counts never pass the tracks' cap, so every exchange succeeds.
-    if (timeline != nullptr) {
-        for (int k = 0; k < DEMO_TRACK_COUNT; ++k)
-            track_swap_keys(demo_state.sync_state.demo_tracks[k], &arrays.keys[k], &arrays.counts[k]);
-    }
-    demo_state.authoring.load_ok = ok;
-    demo_state.authoring.load_result = message;
-    std::fprintf(stderr, "%s\n", message.c_str());
-    const std::lock_guard<std::mutex> lock(shared.mutex);
-    shared.snapshot.load_ok = ok;
-    shared.snapshot.load_message = message;
-    if (timeline != nullptr) {
-        for (TrackKey* old_keys : arrays.keys)
-            shared.released_keys.push_back(old_keys);
-        shared.released_timelines.push_back(std::move(shared.snapshot.good));
-        shared.snapshot.good = std::move(timeline);
-        shared.snapshot.installed_version = version;
-    }
-    if (request > shared.reload_done)
-        shared.reload_done = request;
-    ++shared.change_counter;
-    shared.changed.notify_all();
-}
-
-void post_outcome(bool ok, const std::string& message, std::shared_ptr<const Timeline> timeline,
-                  uint64_t version, uint64_t request)
-{
-    TrackArrays arrays;
-    if (timeline != nullptr && !make_arrays(*timeline, arrays)) {
-        post_outcome(false, watch.path + ": not enough memory for its keys", nullptr, version, request);
+    if (problem == watch.problem)
         return;
-    }
-    post_unless_stopped([ok, message, timeline = std::move(timeline), arrays, version, request]() mutable {
-        show_outcome(ok, message, std::move(timeline), arrays, version, request);
-    });
-}
-
-// Frees what the frame loop replaced.
-void free_released()
-{
-    std::vector<TrackKey*> keys;
-    std::vector<std::shared_ptr<const Timeline>> timelines;
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        keys.swap(shared.released_keys);
-        timelines.swap(shared.released_timelines);
-    }
-    for (TrackKey* old_keys : keys)
-        std::free(old_keys);
-}
-
-// Answers a reload request that found nothing new, through the frame loop so that the answer
-// comes after any outcome still waiting there.
-void post_nothing_new(uint64_t request)
-{
-    post_unless_stopped([request] {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        if (request > shared.reload_done)
-            shared.reload_done = request;
-        shared.changed.notify_all();
-    });
-}
-
-// A problem with the file rather than its content, shown once; a reload request always gets an
-// answer. True when an outcome was posted.
-bool report_problem(const std::string& problem, uint64_t request)
-{
-    if (problem == watch.problem && request == 0)
-        return false;
     watch.problem = problem;
-    post_outcome(false, problem + "; keeping the last good timeline", nullptr, 0, request);
-    return true;
+    live_submit_outcome(false, problem + "; keeping the last good timeline");
 }
 
-// Compiles a content that was read whole, writes its track files and posts the outcome. A
-// mistake is held back unless it is to be shown `at_once`.
-void compile_version(std::string text, double now, bool at_once, uint64_t request)
+// Compiles a content that was read whole and hands it to the frame loop. A mistake is held back
+// unless it is to be shown `at_once`.
+void compile_version(std::string text, double now, bool at_once)
 {
     watch.mistake_held = false;
     watch.problem.clear();
-    // Only this thread replaces the text, so it reads it without the lock.
-    std::shared_ptr<const std::string> current = shared.text;
-    if (watch.version == 0 || text != *current) {
-        current = std::make_shared<const std::string>(std::move(text));
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        watch.version = ++shared.snapshot.version;
-        shared.text = current;
-        ++shared.change_counter;
-        shared.changed.notify_all();
+    watch.text = std::make_shared<const std::string>(std::move(text));
+    // The editor's own writes come back here: their keys are installed already.
+    const std::shared_ptr<const std::string> latest = live_latest_text();
+    if (latest != nullptr && *latest == *watch.text) {
+        live_submit_outcome(true, "loaded " + watch.path);
+        return;
     }
-    const uint64_t version = watch.version;
     auto timeline = std::make_shared<Timeline>();
     ParseError parse_error;
-    if (!parse_timeline(*current, *timeline, parse_error)) {
+    if (!parse_timeline(*watch.text, *timeline, parse_error)) {
         const std::string mistake =
             watch.path + ":" + std::to_string(parse_error.line) + ": " + parse_error.reason;
         if (at_once) {
-            post_outcome(false, mistake, nullptr, version, request);
+            live_submit_outcome(false, mistake);
             return;
         }
         watch.mistake_held = true;
         watch.mistake = mistake;
-        watch.mistake_version = version;
         watch.mistake_due_s = now + MISTAKE_HOLD_S;
         return;
     }
-    // Shown first, written second: the picture (and an editor waiting for it) does not wait for
-    // the disk, which takes a flush per file.
-    post_outcome(true, "loaded " + watch.path, timeline, version, request);
-    std::string error;
-    if (!write_track_files(*timeline, watch.folder, error))
-        post_outcome(false, "loaded " + watch.path + ", but the track files were not written: " + error,
-                     nullptr, version, 0);
+    live_submit_install(watch.text, std::move(timeline), "loaded " + watch.path);
 }
 
-enum class Look {
-    Waiting,   // the file is still changing
-    Answered,  // an outcome was posted
-    Nothing,   // nothing new to show
-};
-
-// One look at the file; `request` is the reload request it answers, or 0 for a plain poll.
-Look look(double now, uint64_t request)
+// Shown first, written second: the picture (and an editor waiting for it) does not wait for the
+// disk, which takes a flush per file.
+void write_installed_track_files()
 {
-    const bool forced = request != 0;
+    const LiveSnapshot installed = live_snapshot();
+    if (installed.good == nullptr || installed.version == watch.files_version)
+        return;
+    watch.files_version = installed.version;
+    std::string error;
+    if (!write_track_files(*installed.good, watch.folder, error))
+        live_submit_outcome(false, "loaded " + watch.path + ", but the track files were not written: " + error);
+}
+
+// One look at the file. True when the file is still changing: its writer gets another poll at once.
+bool look(double now)
+{
     struct stat info {};
     if (stat(watch.path.c_str(), &info) != 0) {
         const int reason = errno;
@@ -351,12 +226,13 @@ Look look(double now, uint64_t request)
         watch.mistake_held = false;
         std::string problem = watch.path + ": cannot open (" + std::strerror(reason) + ")";
         if (reason == ENOENT || reason == ENOTDIR) {
-            if (!forced && now - watch.candidate_since_s < QUIET_TIME_S)
-                return Look::Nothing;
+            if (now - watch.candidate_since_s < QUIET_TIME_S)
+                return false;
             problem = watch.path + ": deleted";
         }
         watch.last_read = FileSignature{};  // whatever comes back under the name is read
-        return report_problem(problem, request) ? Look::Answered : Look::Nothing;
+        report_problem(problem);
+        return false;
     }
     const FileSignature signature = signature_of(info);
     if (!watch.candidate_present || !same_signature(signature, watch.candidate)) {
@@ -367,12 +243,12 @@ Look look(double now, uint64_t request)
     // While the file changes again the held mistake waits: the next version read replaces it.
     if (watch.mistake_held && now >= watch.mistake_due_s && same_signature(signature, watch.last_read)) {
         watch.mistake_held = false;
-        post_outcome(false, watch.mistake, nullptr, watch.mistake_version, 0);
+        live_submit_outcome(false, watch.mistake);
     }
     const bool known =
         same_signature(signature, watch.last_read) && !(watch.read_failed && now >= watch.retry_at_s);
-    if (!forced && (now - watch.candidate_since_s < QUIET_TIME_S || known))
-        return Look::Nothing;
+    if (now - watch.candidate_since_s < QUIET_TIME_S || known)
+        return false;
     std::string text;
     std::string problem = kind_problem(watch.path, info);
     const bool readable_kind = problem.empty();
@@ -380,51 +256,40 @@ Look look(double now, uint64_t request)
         readable_kind ? read_version(watch.path, signature, text, problem) : ReadResult::Refused;
     if (result == ReadResult::Changed) {
         watch.candidate_present = false;
-        return Look::Waiting;
+        return true;
     }
     watch.read_failed = result == ReadResult::Refused && readable_kind;
     watch.retry_at_s = now + RETRY_INTERVAL_S;
-    if (result == ReadResult::Refused) {
-        const bool answered = report_problem(problem, request);
-        watch.last_read = signature;
-        return answered ? Look::Answered : Look::Nothing;
-    }
     watch.last_read = signature;
-    const bool same_text = watch.version != 0 && text == *shared.text;
+    if (result == ReadResult::Refused) {
+        report_problem(problem);
+        return false;
+    }
     // The same content again (a touch, a save without changes) needs nothing, unless a problem
     // is showing: a file that comes back is loaded again.
-    if (same_text && watch.problem.empty())
-        return Look::Nothing;
-    compile_version(std::move(text), now, forced, request);
-    return Look::Answered;
+    if (text == *watch.text && watch.problem.empty())
+        return false;
+    compile_version(std::move(text), now, false);
+    return false;
 }
 
 void run_watch()
 {
-    uint64_t answered = 0;  // the last reload request answered
-    uint64_t request = 0;   // the reload request being answered, 0 for none
     bool changing = false;  // the last look found the file changing: give its writer a poll
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(shared.mutex);
-            shared.wake.wait_for(lock, std::chrono::duration<double>(POLL_INTERVAL_S), [&] {
-                return shared.stop || (!changing && shared.reload_requested > answered);
-            });
+            if (!changing)
+                shared.wake.wait_for(lock, std::chrono::duration<double>(POLL_INTERVAL_S), [] { return shared.stop; });
             if (shared.stop) {
                 shared.finished = true;
-                shared.changed.notify_all();
+                shared.wake.notify_all();
                 return;
             }
-            request = shared.reload_requested > answered ? shared.reload_requested : 0;
         }
-        free_released();
-        const Look result = look(now_s(), request);
-        changing = result == Look::Waiting;
-        if (changing || request == 0)
-            continue;
-        answered = request;
-        if (result == Look::Nothing)
-            post_nothing_new(request);
+        live_free_released();
+        changing = look(now_s());
+        write_installed_track_files();
     }
 }
 
@@ -434,6 +299,7 @@ bool timeline_watch_open(const std::string& path, std::string& error)
 {
     watch.path = path;
     watch.folder = folder_of(path);
+    live_open(path);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         error = path + ": cannot open (" + std::strerror(errno) + ")";
@@ -453,10 +319,10 @@ bool timeline_watch_open(const std::string& path, std::string& error)
     return true;
 }
 
-void timeline_watch_start()
+void timeline_watch_start(SyncState& sync)
 {
-    compile_version(std::move(watch.first_text), 0.0, true, 0);
-    run_frame_tasks();
+    compile_version(std::move(watch.first_text), 0.0, true);
+    live_drain(sync);
     watch.thread = std::thread(run_watch);
 }
 
@@ -464,59 +330,16 @@ void timeline_watch_stop()
 {
     if (!watch.thread.joinable())
         return;
-    {
-        const std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.stop = true;
-        shared.wake.notify_all();
-        shared.changed.notify_all();
-    }
-    // A thread in the middle of compiling a large save would hold the exit up for seconds: it is
-    // left to finish on its own, posting nothing, and ends with the process.
     std::unique_lock<std::mutex> lock(shared.mutex);
-    const bool finished = shared.changed.wait_for(lock, std::chrono::duration<double>(STOP_WAIT_S),
-                                                  [] { return shared.finished; });
+    shared.stop = true;
+    shared.wake.notify_all();
+    // A thread in the middle of compiling a large save would hold the exit up for seconds: it is
+    // left to finish on its own, handing over nothing, and ends with the process.
+    const bool finished =
+        shared.wake.wait_for(lock, std::chrono::duration<double>(STOP_WAIT_S), [] { return shared.finished; });
     lock.unlock();
     if (finished)
         watch.thread.join();
     else
         watch.thread.detach();
-}
-
-namespace {
-
-TimelineSnapshot snapshot_locked(std::unique_lock<std::mutex>& lock)
-{
-    TimelineSnapshot snapshot = shared.snapshot;
-    const std::shared_ptr<const std::string> text = shared.text;
-    lock.unlock();
-    snapshot.text = *text;
-    return snapshot;
-}
-
-}  // namespace
-
-TimelineSnapshot timeline_snapshot()
-{
-    std::unique_lock<std::mutex> lock(shared.mutex);
-    return snapshot_locked(lock);
-}
-
-bool timeline_reload_now(double timeout_s, TimelineSnapshot& after)
-{
-    std::unique_lock<std::mutex> lock(shared.mutex);
-    const uint64_t request = ++shared.reload_requested;
-    shared.wake.notify_all();
-    const bool done = shared.changed.wait_for(lock, std::chrono::duration<double>(timeout_s),
-                                              [&] { return shared.reload_done >= request || shared.stop; });
-    const bool answered = done && shared.reload_done >= request;
-    after = snapshot_locked(lock);
-    return answered;
-}
-
-uint64_t timeline_wait_change(uint64_t seen_counter, double timeout_s)
-{
-    std::unique_lock<std::mutex> lock(shared.mutex);
-    shared.changed.wait_for(lock, std::chrono::duration<double>(timeout_s),
-                            [&] { return shared.change_counter != seen_counter || shared.stop; });
-    return shared.change_counter;
 }

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>  // renameat2
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -238,8 +240,55 @@ bool load_timeline_file(const std::string& path, Timeline& timeline, std::string
     return true;
 }
 
-bool write_file_atomically(const std::string& given, const std::vector<unsigned char>& bytes,
-                           std::string& error)
+namespace {
+
+bool same_bytes(const std::string& path, const std::vector<unsigned char>& expected)
+{
+    std::vector<unsigned char> found;
+    std::string ignored;
+    return read_file_bytes(path, found, ignored) && found == expected;
+}
+
+// Puts `file` in place of `path`. With `expected`, only over those bytes: the two files are
+// exchanged in one step and what came out is compared, so a save that lands at any moment before
+// the exchange is seen and put back. A file system that cannot exchange (EINVAL) gets the check
+// right before a plain rename, which leaves a window of a few microseconds.
+ReplaceResult move_into_place(Temporary& file, const std::string& given, const std::string& path,
+                              const std::vector<unsigned char>* expected, std::string& error)
+{
+    if (expected != nullptr) {
+        if (renameat2(AT_FDCWD, file.name.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+            if (same_bytes(file.name, *expected)) {
+                unlink(file.name.c_str());
+                return ReplaceResult::Replaced;
+            }
+            // Someone saved meanwhile: their file goes back under its name, ours goes away.
+            renameat2(AT_FDCWD, file.name.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+            discard(file);
+            return ReplaceResult::Changed;
+        }
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOENT) {
+            error = given + ": cannot move into place (" + reason() + ")";
+            discard(file);
+            return ReplaceResult::Failed;
+        }
+        if (!same_bytes(path, *expected)) {
+            discard(file);
+            return ReplaceResult::Changed;
+        }
+    }
+    if (std::rename(file.name.c_str(), path.c_str()) != 0) {
+        error = given + ": cannot move into place (" + reason() + ")";
+        discard(file);
+        return ReplaceResult::Failed;
+    }
+    return ReplaceResult::Replaced;
+}
+
+}  // namespace
+
+ReplaceResult replace_file(const std::string& given, const std::vector<unsigned char>& bytes,
+                           const std::vector<unsigned char>* expected, std::string& error)
 {
     // A link stays a link: the file it leads to is the one replaced.
     std::string path = given;
@@ -252,19 +301,22 @@ bool write_file_atomically(const std::string& given, const std::vector<unsigned 
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty() || !is_directory(folder)) {
         error = given + ": no such folder";
-        return false;
+        return ReplaceResult::Failed;
     }
     const FolderWrite writing(folder);
     writing.remove_leftovers({name});
     Temporary file;
     if (!start_temporary(folder, name, bytes, file, error) || !finish_temporary(file, error))
-        return false;
-    if (std::rename(file.name.c_str(), path.c_str()) != 0) {
-        error = given + ": cannot move into place (" + reason() + ")";
-        discard(file);
-        return false;
-    }
-    return writing.sync(error);
+        return ReplaceResult::Failed;
+    const ReplaceResult result = move_into_place(file, given, path, expected, error);
+    if (result == ReplaceResult::Replaced && !writing.sync(error))
+        return ReplaceResult::Failed;
+    return result;
+}
+
+bool write_file_atomically(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
+{
+    return replace_file(path, bytes, nullptr, error) == ReplaceResult::Replaced;
 }
 
 bool write_track_files(const Timeline& timeline, const std::string& out, std::string& error)

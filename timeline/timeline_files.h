@@ -31,6 +31,15 @@ std::string trim_trailing_slashes(std::string path);
 bool write_file_atomically(const std::string& path, const std::vector<unsigned char>& bytes,
                            std::string& error);
 
+// Replaces `path` as write_file_atomically does, but only over the bytes `expected` (when given):
+// a file that holds anything else, a save that landed a moment ago included, is left as it is
+// (Changed, `error` untouched). The check and the replacement are one exchange of the two names
+// where the file system can do that, so no save is ever lost between them. Failed: `error` says
+// why, and the old file is unchanged.
+enum class ReplaceResult { Replaced, Changed, Failed };
+ReplaceResult replace_file(const std::string& path, const std::vector<unsigned char>& bytes,
+                           const std::vector<unsigned char>* expected, std::string& error);
+
 // Writes every track of `timeline` as "sync_NAME.track" into `folder`, each file as above: all of
 // them are written and flushed as hidden temporaries first, then renamed into place one by one.
 // - A failure before the renames (a full disk, a folder in the way) leaves every old file as it was

@@ -156,9 +156,9 @@ write_in_pieces "$data"/timeline.txt timeline.new && mv timeline.new timeline.tx
 write_in_pieces green.txt timeline.txt||0,255,0|$loaded
 write_in_pieces "$data"/timeline.txt timeline.txt|||$loaded
 EOF
-    for track in "$data"/sync_*.track; do
-      cmp -s "$track" "$(basename "$track")" || fail "$(basename "$track") differs from the bundled one"
-    done
+    # The track files are written after the picture shows the load.
+    same_tracks() { for track in "$data"/sync_*.track; do cmp -s "$track" "$(basename "$track")" || return 1; done; }
+    wait_for same_tracks 5000 || fail "the track files differ from the bundled ones"
     escape
     ;;
   files)
