@@ -82,7 +82,8 @@ bool music_rows(httplib::Response& res, int32_t& rows)
 // problems as the watch words them ("PATH:LINE: reason").
 std::string load_message_of(const LiveSnapshot& snapshot)
 {
-    return snapshot.load_ok && snapshot.load_message == "loaded " + live_path() ? "loaded" : snapshot.load_message;
+    return snapshot.load_ok && snapshot.load_message == "loaded " + live_path() ? "loaded"
+                                                                                : snapshot.load_message;
 }
 
 // The answer for the current version, built once per version and load result.

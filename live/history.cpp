@@ -29,8 +29,7 @@ void keep_within_limits(EditHistory& history)
     while (!history.undo.empty() &&
            (history.bytes > HISTORY_BYTES || history.undo.size() + history.redo.size() > HISTORY_STEPS))
         remove_step(history, history.undo, 0);
-    while (!history.redo.empty() &&
-           (history.bytes > HISTORY_BYTES || history.redo.size() > HISTORY_STEPS))
+    while (!history.redo.empty() && (history.bytes > HISTORY_BYTES || history.redo.size() > HISTORY_STEPS))
         remove_step(history, history.redo, 0);
 }
 

@@ -27,15 +27,15 @@ struct KeyPlace {
 };
 
 struct HistoryStep {
-    TextPatch patch;               // as the edit made it
-    std::vector<KeyPlace> keys;    // the keys whose row, value or interpolation it changed, sorted
-    size_t bytes = 0;              // the text the patch holds
+    TextPatch patch;             // as the edit made it
+    std::vector<KeyPlace> keys;  // the keys whose row, value or interpolation it changed, sorted
+    size_t bytes = 0;            // the text the patch holds
 };
 
 struct EditHistory {
     std::vector<HistoryStep> undo;  // the newest last
     std::vector<HistoryStep> redo;
-    size_t bytes = 0;               // of every step in both lists
+    size_t bytes = 0;  // of every step in both lists
 };
 
 // The keys that differ between two timelines: present in one only, or with another value or

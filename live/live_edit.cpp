@@ -10,7 +10,7 @@
 
 namespace {
 
-std::mutex edit_mutex;  // one transaction at a time, from its check to its install
+std::mutex edit_mutex;                    // one transaction at a time, from its check to its install
 EditHistory& history = *new EditHistory;  // guarded by edit_mutex; never freed behind a late thread
 
 LiveAnswer refuse(LiveStatus status, std::string error)
@@ -50,11 +50,12 @@ LiveAnswer commit(const LiveSnapshot& from, const std::string& result, std::shar
         break;
     }
     record(*keys);
-    const uint64_t ticket =
-        live_submit_install(std::make_shared<const std::string>(result), std::move(keys), "loaded " + live_path());
+    const uint64_t ticket = live_submit_install(std::make_shared<const std::string>(result), std::move(keys),
+                                                "loaded " + live_path());
     if (!live_wait_installed(ticket, timeout_s))
-        return refuse(LiveStatus::Unavailable, live_closed() ? "written to the file, but the demo is ending"
-                                                             : "written to the file, but the demo did not show it in time");
+        return refuse(LiveStatus::Unavailable,
+                      live_closed() ? "written to the file, but the demo is ending"
+                                    : "written to the file, but the demo did not show it in time");
     return {LiveStatus::Ok, "", live_snapshot().version};
 }
 
@@ -64,7 +65,7 @@ bool compile(const std::string& text, Timeline& timeline, std::string& error)
     ParseError parse_error;
     if (parse_timeline(text, timeline, parse_error))
         return true;
-    error = "line " + std::to_string(parse_error.line) + ": " + parse_error.reason;
+    error = "line " + std::to_string(parse_error.line) + " (" + parse_error.reason + ")";
     return false;
 }
 
@@ -81,7 +82,8 @@ LiveAnswer live_edit(uint64_t version, const std::vector<EditOp>& ops, int32_t r
     const LiveSnapshot from = live_snapshot();
     LiveAnswer answer;
     if (version != from.version)
-        return refuse(LiveStatus::Conflict, "the timeline changed (version " + std::to_string(from.version) + "); reload");
+        return refuse(LiveStatus::Conflict,
+                      "the timeline changed (version " + std::to_string(from.version) + "); reload");
     if (!may_change(from, answer))
         return answer;
     std::string result, error;
@@ -115,21 +117,24 @@ LiveAnswer live_undo(bool undo, double timeout_s)
     std::string result, error;
     if (!history_apply(*step, undo, *from.text, result, error)) {
         history_drop(history, undo);
-        return refuse(LiveStatus::Conflict, "cannot " + verb + ": the lines of that edit were changed in the file (" +
+        return refuse(LiveStatus::Conflict, "cannot " + verb +
+                                                ": the lines of that edit were changed in the file (" +
                                                 error + ")" + dropped);
     }
     auto keys = std::make_shared<Timeline>();
     if (!compile(result, *keys, error)) {
         history_drop(history, undo);
-        return refuse(LiveStatus::Conflict, "cannot " + verb + ": the file was changed around that edit, and taking it " +
-                                                "back would leave " + error + dropped);
+        return refuse(LiveStatus::Conflict, "cannot " + verb +
+                                                ": the text around that edit was changed in the file, " +
+                                                "and taking it back now would break " + error + dropped);
     }
     // Only the keys the step changed may change: anything else means its lines now stand for
     // other keys.
     for (const KeyPlace& key : changed_keys(*from.good, *keys)) {
-        const auto own = std::lower_bound(step->keys.begin(), step->keys.end(), key, [](const KeyPlace& a, const KeyPlace& b) {
-            return a.track != b.track ? a.track < b.track : a.row < b.row;
-        });
+        const auto own = std::lower_bound(step->keys.begin(), step->keys.end(), key,
+                                          [](const KeyPlace& a, const KeyPlace& b) {
+                                              return a.track != b.track ? a.track < b.track : a.row < b.row;
+                                          });
         if (own == step->keys.end() || !(*own == key)) {
             history_drop(history, undo);
             return refuse(LiveStatus::Conflict, "cannot " + verb + ": it would also change " + key_name(key) +

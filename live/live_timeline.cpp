@@ -109,8 +109,8 @@ std::shared_ptr<const std::string> live_latest_text()
     return live.latest_text;
 }
 
-uint64_t live_submit_install(std::shared_ptr<const std::string> text, std::shared_ptr<const Timeline> timeline,
-                             const std::string& message)
+uint64_t live_submit_install(std::shared_ptr<const std::string> text,
+                             std::shared_ptr<const Timeline> timeline, const std::string& message)
 {
     const size_t text_hash = std::hash<std::string>()(*text);
     PendingInstall install{std::move(text), std::move(timeline), text_hash, {}, 0};
@@ -176,7 +176,8 @@ bool live_drain(SyncState& sync)
             live.previewed[k] = false;
         }
         // Equal hashes are compared in full, which only the same text again costs.
-        if (live.now.text == nullptr || live.now_hash != install.text_hash || *live.now.text != *install.text) {
+        if (live.now.text == nullptr || live.now_hash != install.text_hash ||
+            *live.now.text != *install.text) {
             ++live.now.version;
             installed = true;
         }
@@ -201,7 +202,8 @@ bool live_drain(SyncState& sync)
     bool print = false;
     if (live.outcome_pending) {
         live.outcome_pending = false;
-        print = installed || live.outcome_ok != live.now.load_ok || live.outcome_message != live.now.load_message;
+        print =
+            installed || live.outcome_ok != live.now.load_ok || live.outcome_message != live.now.load_message;
         live.now.load_ok = live.outcome_ok;
         live.now.load_message = std::move(live.outcome_message);
         live.outcome_message.clear();

@@ -20,12 +20,12 @@
 
 // What the frame loop runs, and the last outcome shown (a good load, a mistake or a file problem).
 struct LiveSnapshot {
-    uint64_t version = 0;                         // 0 until the first good text is installed
-    std::shared_ptr<const std::string> text;      // that version's text; null before it
-    std::shared_ptr<const Timeline> good;         // the keys compiled from `text`
-    bool load_ok = false;                         // the last outcome
-    std::string load_message;                     // "loaded PATH", "PATH:LINE: reason", "PATH: problem"
-    uint64_t change_counter = 0;                  // moves with every install and every outcome shown
+    uint64_t version = 0;                     // 0 until the first good text is installed
+    std::shared_ptr<const std::string> text;  // that version's text; null before it
+    std::shared_ptr<const Timeline> good;     // the keys compiled from `text`
+    bool load_ok = false;                     // the last outcome
+    std::string load_message;                 // "loaded PATH", "PATH:LINE: reason", "PATH: problem"
+    uint64_t change_counter = 0;              // moves with every install and every outcome shown
 };
 
 // Keys one track shows from the next frame on, without any file changing.
@@ -48,8 +48,8 @@ std::shared_ptr<const std::string> live_latest_text();
 // Hands over a compiled good text to install, with its outcome message. Replaces an install still
 // pending and drops a pending preview. Returns a ticket for live_wait_installed, or 0 when the keys
 // could not be allocated (the outcome then says so) or the hand-over is closed.
-uint64_t live_submit_install(std::shared_ptr<const std::string> text, std::shared_ptr<const Timeline> timeline,
-                             const std::string& message);
+uint64_t live_submit_install(std::shared_ptr<const std::string> text,
+                             std::shared_ptr<const Timeline> timeline, const std::string& message);
 
 // Hands over an outcome that installs nothing (a mistake, a file problem, or "loaded" for a text
 // already installed). A newer outcome replaces one still pending.

@@ -66,8 +66,8 @@ struct Watch {
     bool read_failed = false;  // the last look could not open or read it: try again
     double retry_at_s = 0.0;
     std::shared_ptr<const std::string> text;  // the content read last
-    uint64_t files_version = 0;  // the installed version whose track files were written last
-    std::string problem;   // the file problem shown last; empty once a version was compiled
+    uint64_t files_version = 0;               // the installed version whose track files were written last
+    std::string problem;  // the file problem shown last; empty once a version was compiled
     // A compiled mistake waiting for MISTAKE_HOLD_S; the next version read replaces it.
     bool mistake_held = false;
     std::string mistake;
@@ -209,7 +209,8 @@ void write_installed_track_files()
     watch.files_version = installed.version;
     std::string error;
     if (!write_track_files(*installed.good, watch.folder, error))
-        live_submit_outcome(false, "loaded " + watch.path + ", but the track files were not written: " + error);
+        live_submit_outcome(false,
+                            "loaded " + watch.path + ", but the track files were not written: " + error);
 }
 
 // One look at the file. True when the file is still changing: its writer gets another poll at once.
@@ -280,7 +281,8 @@ void run_watch()
         {
             std::unique_lock<std::mutex> lock(shared.mutex);
             if (!changing)
-                shared.wake.wait_for(lock, std::chrono::duration<double>(POLL_INTERVAL_S), [] { return shared.stop; });
+                shared.wake.wait_for(lock, std::chrono::duration<double>(POLL_INTERVAL_S),
+                                     [] { return shared.stop; });
             if (shared.stop) {
                 shared.finished = true;
                 shared.wake.notify_all();
@@ -335,8 +337,8 @@ void timeline_watch_stop()
     shared.wake.notify_all();
     // A thread in the middle of compiling a large save would hold the exit up for seconds: it is
     // left to finish on its own, handing over nothing, and ends with the process.
-    const bool finished =
-        shared.wake.wait_for(lock, std::chrono::duration<double>(STOP_WAIT_S), [] { return shared.finished; });
+    const bool finished = shared.wake.wait_for(lock, std::chrono::duration<double>(STOP_WAIT_S),
+                                               [] { return shared.finished; });
     lock.unlock();
     if (finished)
         watch.thread.join();

@@ -314,7 +314,8 @@ ReplaceResult replace_file(const std::string& given, const std::vector<unsigned 
     return result;
 }
 
-bool write_file_atomically(const std::string& path, const std::vector<unsigned char>& bytes, std::string& error)
+bool write_file_atomically(const std::string& path, const std::vector<unsigned char>& bytes,
+                           std::string& error)
 {
     return replace_file(path, bytes, nullptr, error) == ReplaceResult::Replaced;
 }

@@ -157,7 +157,8 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
         Timeline keys;
         ParseError ignored;
         ASSERT_TRUE(parse_timeline(one, keys, ignored));
-        live_submit_install(std::make_shared<const std::string>(one), std::make_shared<Timeline>(keys), "loaded");
+        live_submit_install(std::make_shared<const std::string>(one), std::make_shared<Timeline>(keys),
+                            "loaded");
         live_drain(sync);
     }
     const FrameLoop frames(sync);
@@ -184,7 +185,10 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
              return answer;
          },
          LiveStatus::Conflict, "changed on disk", 2, 2},
-        {"delete between comments", [&] { return live_edit(v + 1, {{EditKind::Delete, TRACK_FOG, 8, 0, 0, -1}}, ROWS, WAIT_S); },
+        {"delete between comments",
+         [&] {
+             return live_edit(v + 1, {{EditKind::Delete, TRACK_FOG, 8, 0, 0, -1}}, ROWS, WAIT_S);
+         },
          LiveStatus::Ok, "", 2, -1},
         {"a text editor adds the row above the comments, then undo",
          [&] {
@@ -202,10 +206,11 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
              EXPECT_EQ(read(path), authors_save);
              return answer;
          },
-         LiveStatus::Conflict, "leave line 7: row 8 of track \"fog\"", 2, 5},
+         LiveStatus::Conflict, "break line 7 (row 8 of track \"fog\"", 2, 5},
         {"the step before stays in reach", [&] { return live_undo(true, WAIT_S); }, LiveStatus::Ok, "", 0, 5},
         {"redo", [&] { return live_undo(false, WAIT_S); }, LiveStatus::Ok, "", 2, 5},
-        {"nothing to redo", [&] { return live_undo(false, WAIT_S); }, LiveStatus::Conflict, "nothing to redo", 2, 5},
+        {"nothing to redo", [&] { return live_undo(false, WAIT_S); }, LiveStatus::Conflict, "nothing to redo",
+         2, 5},
         {"after the frame loop's end",
          [&] {
              live_close();
@@ -244,7 +249,8 @@ TEST(History, IsBoundedByItsBytesOldestFirst)
     for (int step = 0; step < 60; ++step) {
         std::string next;
         for (int line = 0; line < 20000; ++line)
-            next += "# step " + std::to_string(step) + " line " + std::to_string(line) + " of a long comment\n";
+            next +=
+                "# step " + std::to_string(step) + " line " + std::to_string(line) + " of a long comment\n";
         history_record(history, text, keys, next, keys);
         text = std::move(next);
     }
