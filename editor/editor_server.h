@@ -3,7 +3,8 @@
 // prints at start. The API itself is described in README.md ("The editor's API").
 //
 // It runs on threads of its own and reaches the demo only through editor/editor_link.h. It writes
-// nothing but the one timeline, and only through the edit, undo and redo requests.
+// nothing but the one timeline, and only through the edit, undo and redo requests. Connections,
+// deadlines and worker counts are editor/front_door.h's; who may ask what, editor/security.h's.
 #pragma once
 
 #include <string>
