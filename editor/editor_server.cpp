@@ -1,5 +1,6 @@
 #include "editor/editor_server.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 
 #include "editor/api.h"
 #include "editor/events.h"
+#include "editor/front_door.h"
 #include "editor/security.h"
 #include "editor/waveform.h"
 #include "editor/web_assets.h"
@@ -20,7 +22,6 @@
 
 namespace {
 
-constexpr size_t MAX_BODY_BYTES = 1048576;
 // How long a request waits for the frame loop or the music's decoding before giving up. Generous:
 // a loaded machine draws slowly, and the request holds only its own thread.
 constexpr double FRAME_TIMEOUT_S = 5.0;
@@ -28,23 +29,28 @@ constexpr double DECODE_TIMEOUT_S = 30.0;
 // An idle stream repeats the state this often, which also finds clients that have gone.
 constexpr double EVENT_REPEAT_S = 1.0;
 constexpr double WATCH_WAIT_S = 0.5;
-// Each stream holds one of the library's eight request threads while it lasts; the rest stay free
-// for requests.
+// Each stream holds one of the front door's workers while it lasts; the rest stay free for
+// requests.
 constexpr int MAX_STREAMS = 4;
-constexpr size_t WORKER_THREADS = 24;  // streams, a page's six connections and a few scripts
-constexpr time_t KEEP_ALIVE_S = 1;
-constexpr int STARTED_POLLS = 1000;  // of 1 ms each, for the listening thread to be up
+
+// An event stream's hold on a slot: its socket, and a number that tells its holder apart from a
+// later stream given the same slot.
+struct StreamSlot {
+    int sock = -1;
+    uint64_t owner = 0;
+};
 
 struct ServerState {
-    httplib::Server http;
+    DoorServer http;
     ServedAddress served;
     std::string token;
-    std::thread listener;
     std::thread watcher;
     std::mutex running_mutex;
     bool running = true;
     bool (*transport)(const TransportRequest&, double) = nullptr;
-    std::atomic<int> streams{0};
+    std::mutex streams_mutex;
+    StreamSlot streams[MAX_STREAMS];
+    uint64_t stream_owners = 0;
     std::mutex cache_mutex;
     // The answer is built once for each version and load result.
     uint64_t cached_version = 0;
@@ -126,22 +132,59 @@ void watch_timeline()
     }
 }
 
+// A stream only learns that its client left at its next write, up to a second later; a new
+// stream therefore also takes the slot of one whose client has hung up.
+bool client_gone(int sock)
+{
+    pollfd entry{sock, POLLRDHUP, 0};
+    return poll(&entry, 1, 0) > 0 && (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+bool still_holds(int slot, uint64_t owner)
+{
+    const std::lock_guard<std::mutex> lock(server->streams_mutex);
+    return server->streams[slot].owner == owner;
+}
+
 void get_events(httplib::Response& res)
 {
-    if (server->streams.fetch_add(1) >= MAX_STREAMS) {
-        --server->streams;
-        answer(res, 503, error_json("too many event streams"));
+    const int sock = front_door_socket();
+    int slot = -1;
+    uint64_t owner = 0;
+    {
+        const std::lock_guard<std::mutex> lock(server->streams_mutex);
+        for (int i = 0; i < MAX_STREAMS && slot < 0; ++i)
+            if (server->streams[i].sock < 0)
+                slot = i;
+        for (int i = 0; i < MAX_STREAMS && slot < 0; ++i)
+            if (client_gone(server->streams[i].sock))
+                slot = i;
+        if (slot >= 0) {
+            owner = ++server->stream_owners;
+            server->streams[slot] = StreamSlot{sock, owner};
+        }
+    }
+    if (slot < 0) {
+        answer(res, 503, error_json("too many event streams (4)"));
         return;
     }
-    const auto send = [seen = uint64_t{0}](size_t, httplib::DataSink& sink) mutable {
+    const auto send = [seen = uint64_t{0}, slot, owner](size_t, httplib::DataSink& sink) mutable {
         std::string event;
+        if (!still_holds(slot, owner))
+            return false;
         if (!events_wait(seen, EVENT_REPEAT_S, event)) {
             sink.done();
             return true;
         }
         return sink.write(event.data(), event.size());
     };
-    res.set_chunked_content_provider("text/event-stream", send, [](bool) { --server->streams; });
+    // Runs before the socket is closed, so a slot never names a socket that is gone.
+    const auto release = [slot, owner](bool) {
+        const std::lock_guard<std::mutex> lock(server->streams_mutex);
+        if (server->streams[slot].owner == owner)
+            server->streams[slot] = StreamSlot();
+    };
+    res.set_chunked_content_provider("text/event-stream", send, release);
 }
 
 // A transaction's outcome as the API answers it.
@@ -242,14 +285,42 @@ void route_post(const httplib::Request& req, httplib::Response& res)
     answer(res, 404, error_json("not found"));
 }
 
+// Reads the body into memory, never more than MAX_BODY_BYTES of it whether its length was declared
+// or it comes in chunks, and only then routes the request.
+void post_with_body(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& read)
+{
+    std::string body;
+    bool over = false;
+    const bool complete = read([&](const char* data, size_t size) {
+        over = body.size() + size > MAX_BODY_BYTES;
+        if (!over)
+            body.append(data, size);
+        return !over;
+    });
+    if (over || res.status == 413)
+        return answer(res, 413, error_json("the body is over 1 MB"));
+    if (!complete)
+        return answer(res, 400,
+                      error_json("the body did not arrive whole within 5 s (malformed chunks, or fewer bytes "
+                                 "than its Content-Length)"));
+    httplib::Request whole = req;
+    whole.body = std::move(body);
+    route_post(whole, res);
+}
+
+// Host and Origin as the front door saw them, empty values included.
 httplib::Server::HandlerResponse check(const httplib::Request& req, httplib::Response& res)
 {
-    RequestFacts facts{req.method,
-                       req.path,
-                       req.get_header_value("Host"),
-                       req.has_header("Origin"),
-                       req.get_header_value("Origin"),
-                       req.get_header_value("Authorization")};
+    RequestFacts facts;
+    facts.method = req.method;
+    facts.path = req.path;
+    facts.host = req.get_header_value("Host");
+    facts.has_origin = req.has_header("Origin");
+    facts.origin = req.get_header_value("Origin");
+    facts.authorization = req.get_header_value("Authorization");
+    facts.host_headers = static_cast<int>(req.get_header_value_count("Host"));
+    facts.origin_headers = static_cast<int>(req.get_header_value_count("Origin"));
+    facts.body_bytes = req.get_header_value<uint64_t>("Content-Length");
     const Refusal refusal = check_request(facts, server->served, server->token);
     if (refusal.status == 0)
         return httplib::Server::HandlerResponse::Unhandled;
@@ -257,14 +328,20 @@ httplib::Server::HandlerResponse check(const httplib::Request& req, httplib::Res
     return httplib::Server::HandlerResponse::Handled;
 }
 
-// The library's own refusals (a body too large, a request it cannot read) in our one-line form.
-void refusal_body(const httplib::Request&, httplib::Response& res)
+// The library's own refusals in our one-line form. The front door has already refused a malformed
+// head, so a request line the library cannot read names a method it does not know.
+void refusal_body(const httplib::Request& req, httplib::Response& res)
 {
     if (!res.body.empty())
         return;
-    const std::string reason = res.status == 413   ? "the body is over 1 MB"
-                               : res.status == 404 ? "not found"
-                                                   : "bad request";
+    const std::string reason =
+        res.status == 413   ? "the body is over 1 MB"
+        : res.status == 404 ? "not found"
+        : res.status == 414 ? "the request's path is over 8 KB"
+        : res.status == 416 ? "the Range header names no part of the answer"
+        : res.status == 400 && req.method.empty()
+            ? "the request line is not METHOD /PATH HTTP/1.1 with a method this server knows"
+            : "the request could not be read (status " + std::to_string(res.status) + ")";
     res.set_content(error_json(reason), "application/json");
 }
 
@@ -283,9 +360,7 @@ void stop_threads()
         server->running = false;
     }
     events_close();
-    server->http.stop();
-    if (server->listener.joinable())
-        server->listener.join();
+    front_door_close();
     if (server->watcher.joinable())
         server->watcher.join();
     waveform_stop();
@@ -304,20 +379,14 @@ bool editor_start(const EditorOptions& options, std::string& error)
         server = nullptr;
         return false;
     }
-    httplib::Server& http = server->http;
+    DoorServer& http = server->http;
     http.set_socket_options(socket_options);
-    http.set_tcp_nodelay(true);
     http.set_payload_max_length(MAX_BODY_BYTES);
-    // A connection holds a worker for as long as it stays open: event streams for their life, a
-    // browser's kept-alive connections until they time out. Enough workers that a page loading
-    // its modules never waits behind those, and idle connections let go after a second.
-    http.new_task_queue = [] { return new httplib::ThreadPool(WORKER_THREADS); };
-    http.set_keep_alive_timeout(KEEP_ALIVE_S);
     http.set_default_headers({{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}});
     http.set_pre_routing_handler(check);
     http.set_error_handler(refusal_body);
     http.Get(".*", route_get);
-    http.Post(".*", route_post);
+    http.Post(".*", post_with_body);
     const int port = options.port == 0                          ? http.bind_to_any_port(address)
                      : http.bind_to_port(address, options.port) ? options.port
                                                                 : -1;
@@ -332,9 +401,8 @@ bool editor_start(const EditorOptions& options, std::string& error)
     server->transport = options.transport;
     waveform_start(options.music_path);
     server->watcher = std::thread(watch_timeline);
-    server->listener = std::thread([] { server->http.listen_after_bind(); });
-    for (int i = 0; i < STARTED_POLLS && !http.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Connections are taken from here on; the port was already listening, so none is lost.
+    front_door_open(http);
     if (!options.listen.empty())
         std::fprintf(stderr,
                      "editor: warning: serving on %s, not only this machine: whoever reaches it with the "

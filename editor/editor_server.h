@@ -4,7 +4,8 @@
 //
 // It runs on threads of its own: the timeline through the live timeline's transactions
 // (live/live_edit.h), the transport through the hook the shell gives it. It writes nothing but the
-// one timeline, and only through the edit, undo and redo requests.
+// one timeline, and only through the edit, undo and redo requests. Connections, deadlines and
+// worker counts are editor/front_door.h's; who may ask what, editor/security.h's.
 #pragma once
 
 #include <string>

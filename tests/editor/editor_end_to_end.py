@@ -155,6 +155,99 @@ def security_rows(client, port):
     print("security: %d refusals" % len(rows))
 
 
+def raw(port, data, seconds=5):
+    """Sends bytes as they are and reads until the server closes: (status, JSON reason or None)."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=seconds)
+    answer = b""
+    try:
+        sock.sendall(data)
+        while True:
+            chunk = sock.recv(65536)
+            if not chunk:
+                break
+            answer += chunk
+    except (OSError, socket.timeout):
+        pass
+    sock.close()
+    head, _, body = answer.partition(b"\r\n\r\n")
+    found = re.match(rb"HTTP/1\.1 (\d+) ", head)
+    return (int(found.group(1)) if found else 0), (json.loads(body).get("error") if body.startswith(b"{") else None)
+
+
+def resident_kb(pid):
+    return int(re.search(r"^VmRSS:\s+(\d+) kB", open("/proc/%d/status" % pid).read(), re.M).group(1))
+
+
+def connection_rows(client, port, pid):
+    """What the front door refuses on the raw connection, and what slow clients cannot do."""
+    host, bearer = "Host: 127.0.0.1:%d\r\n" % port, "Authorization: Bearer %s\r\n" % client.token
+    chunks = b"".join(b"10000\r\n" + b"x" * 0x10000 + b"\r\n" for _ in range(128)) + b"0\r\n\r\n"  # 8 MB
+    rows = [
+        ("two Host headers", host + "Host: evil.example\r\n", b"", 400, "more than one Host header"),
+        ("empty Origin on POST", host + bearer + "Origin:\r\nContent-Length: 2\r\n", b"{}", 403, "empty Origin refused"),
+        ("empty Origin on events", host + bearer + "Origin: \r\n", b"", 403, "empty Origin refused"),
+        ("header without a colon", host + "nonsense\r\n", b"", 400, "header line 2 is not NAME: VALUE"),
+        ("head over 16 KB", host + "X: " + "a" * 16384 + "\r\n", b"", 431, "the request's head is over 16 KB"),
+        ("chunked body of 8 MB", host + bearer + "Transfer-Encoding: chunked\r\n", chunks, 413, "the body is over 1 MB"),
+        ("chunked body cut short", host + bearer + "Transfer-Encoding: chunked\r\n", b"zz\r\n", 400,
+         "the body did not arrive whole within 5 s (malformed chunks, or fewer bytes than its Content-Length)"),
+    ]
+    for name, headers, body, status, reason in rows:
+        method = "GET /api/events" if "events" in name else "POST /api/nothing"
+        before = resident_kb(pid)
+        seen = raw(port, ("%s HTTP/1.1\r\n%s\r\n" % (method, headers)).encode() + body)
+        check(seen == (status, reason), "%s: %s, expected %s" % (name, seen, (status, reason)))
+        if body is chunks:
+            grown = resident_kb(pid) - before
+            print("8 MB in chunks: the program grew by %d kB" % grown)
+            check(grown < 4096, "8 MB in chunks grew the program by %d kB" % grown)
+    check(raw(port, b"GET /\r\n\r\n") == (400, "the request line is not METHOD /PATH HTTP/1.1"), "bad request line")
+
+    # 200 clients that send their heads a byte at a time: a real request still answers at once, and a
+    # head that has not arrived within its deadline is answered 408.
+    slow = [socket.create_connection(("127.0.0.1", port)) for _ in range(200)]
+    late = socket.create_connection(("127.0.0.1", port), timeout=5)
+    late.sendall(b"GET / HTTP/1.1\r\n")
+    waits, head = [], b"GET / HTTP/1.1\r\n" + host.encode()
+    for tick in range(10):
+        for sock in slow:
+            try:
+                sock.send(head[tick:tick + 1], socket.MSG_DONTWAIT)
+            except OSError:
+                pass
+        start = time.monotonic()
+        status, _ = client.json("GET", "/api/timeline")
+        waits.append(time.monotonic() - start)
+        check(status == 200, "a real request beside slow clients: %d" % status)
+        time.sleep(0.2)
+    print("a real request beside 200 slow clients: median %.0f ms, worst %.0f ms (a second wanted)"
+          % (sorted(waits)[len(waits) // 2] * 1000, max(waits) * 1000))
+    check(max(waits) < 3.0, "a real request waited %.1f s beside slow clients" % max(waits))
+    answer = late.recv(4096)
+    check(answer.startswith(b"HTTP/1.1 408 ") and b"did not arrive within 1.5 s" in answer, "slow head: %r" % answer[:80])
+    for sock in slow + [late]:
+        sock.close()
+
+    # Event streams: four at most; a fifth right after one's client has gone takes its place.
+    def stream_status():
+        stream = Stream(port, client.token)
+        stream.sock.settimeout(5)
+        first = stream.sock.recv(4096)
+        return stream, int(first.split()[1]) if first.startswith(b"HTTP/1.1 ") else 0
+
+    streams = [stream_status() for _ in range(4)]
+    check([status for _, status in streams] == [200] * 4, "four streams: %s" % [s for _, s in streams])
+    extra, status = stream_status()
+    check(status == 503, "a fifth stream: %d" % status)
+    extra.close()
+    streams[0][0].close()
+    again, status = stream_status()
+    check(status == 200, "a stream right after one closed: %d" % status)
+    for stream, _ in streams[1:] + [(again, 200)]:
+        stream.close()
+    print("connections: %d raw refusals, slow clients, stream slots" % (len(rows) + 1))
+
+
 def model_rows(client):
     status, model = client.json("GET", "/api/timeline")
     check(status == 200, "timeline: status %d" % status)
@@ -270,6 +363,7 @@ def main():
         security_rows(client, int(port))
         model = model_rows(client)
         transport_and_stream_rows(client, int(port))
+        connection_rows(client, int(port), program.pid)
         status, model = client.json("GET", "/api/timeline")
         edit_rows(client, model)
         # Escape ends the program cleanly, even with a stream open.

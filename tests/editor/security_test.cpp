@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "editor/security.h"
 
@@ -18,7 +19,7 @@ TEST(EditorSecurity, EveryRefusalAndWhatPasses)
 {
     struct Case {
         std::string listen;
-        RequestFacts request;  // method, path, host, has_origin, origin, authorization
+        RequestFacts request;  // method, path, host, has_origin, origin, authorization, counts, size
         int status;
         std::string reason;
     };
@@ -73,6 +74,15 @@ TEST(EditorSecurity, EveryRefusalAndWhatPasses)
         {"", {"POST", "/api/edit", HOST, true, OWN, BEARER}, 0, ""},
         {"", {"POST", "/api/transport", "localhost:8517", true, "http://localhost:8517", BEARER}, 0, ""},
         {"", {"GET", "/api/events", HOST, false, "", BEARER}, 0, ""},
+        // Raw facts: header counts, an empty Origin (the HTTP library would drop it), a declared size.
+        {"", {"GET", "/", HOST, false, "", "", 2}, 400, "more than one Host header"},
+        {"", {"POST", "/api/edit", HOST, true, "", BEARER}, 403, "empty Origin refused"},
+        {"", {"GET", "/api/events", HOST, true, "", BEARER}, 403, "empty Origin refused"},
+        {"", {"GET", "/api/timeline", HOST, true, "", BEARER}, 0, ""},
+        {"", {"POST", "/api/edit", HOST, true, OWN, BEARER, 1, 2}, 400, "more than one Origin header"},
+        {"", {"POST", "/api/edit", HOST, false, "", "", 1, 0, 1048577}, 413, "the body is over 1 MB"},
+        {"", {"POST", "/api/edit", HOST, false, "", BEARER, 1, 0, 1048576}, 0, ""},
+        {"", {"POST", "/index.html", HOST, false, "", ""}, 405, "POST is only for /api/ paths"},
     };
     for (const Case& c : cases) {
         ServedAddress served;
@@ -83,6 +93,55 @@ TEST(EditorSecurity, EveryRefusalAndWhatPasses)
             << c.request.method << " " << c.request.path << " " << c.request.host;
         EXPECT_EQ(refusal.reason, c.reason)
             << c.request.method << " " << c.request.path << " " << c.request.host;
+    }
+}
+
+TEST(EditorSecurity, HeadsAreReadWholeOrRefusedByName)
+{
+    const std::string line = "GET /api/events HTTP/1.1\r\n";
+    const std::string two_hosts = line + "Host:  a:1 \r\nhost: b\r\n\r\n";
+    const std::string empty_origins = line + "Origin:\r\nORIGIN: \t\r\n\r\n";
+    struct Case {
+        std::string bytes;
+        int status;
+        std::string reason;
+        size_t head_bytes;
+        std::vector<std::string> hosts, origins;
+    };
+    const Case cases[] = {
+        {"", 0, "", 0, {}, {}},
+        {line + "Host: a", 0, "", 0, {}, {}},
+        {two_hosts + "BODY", 0, "", two_hosts.size(), {"a:1", "b"}, {}},
+        {empty_origins, 0, "", empty_origins.size(), {}, {"", ""}},
+        {"GET / HTTP/1.0\r\n\r\n", 0, "", 18, {}, {}},
+        {std::string(MAX_HEAD_BYTES + 1, 'a'), 431, "the request's head is over 16 KB", 0, {}, {}},
+        {line + "X: " + std::string(MAX_HEAD_BYTES, 'a') + "\r\n\r\n",
+         431,
+         "the request's head is over 16 KB",
+         0,
+         {},
+         {}},
+        {"GET /\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
+        {"GET  / HTTP/1.1\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
+        {"GET http://a/ HTTP/1.1\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
+        {"GET / HTTP/2\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
+        {line + "Host: a\r\nno colon\r\n\r\n", 400, "header line 2 is not NAME: VALUE", 0, {}, {}},
+        {line + " Host: folded\r\n\r\n", 400, "header line 1 is not NAME: VALUE", 0, {}, {}},
+        {line + ": empty name\r\n\r\n", 400, "header line 1 is not NAME: VALUE", 0, {}, {}},
+        {line + "Host: a\nHost: b\r\n\r\n", 400, "header line 1 holds a control character", 0, {}, {}},
+    };
+    for (const Case& c : cases) {
+        size_t head_bytes = 99;
+        HeadFacts facts;
+        const Refusal refusal = read_head(c.bytes, head_bytes, facts);
+        const std::string shown = c.bytes.substr(0, 60);
+        EXPECT_EQ(refusal.status, c.status) << shown;
+        EXPECT_EQ(refusal.reason, c.reason) << shown;
+        EXPECT_EQ(head_bytes, c.head_bytes) << shown;
+        if (c.status == 0 && c.head_bytes != 0) {
+            EXPECT_EQ(facts.hosts, c.hosts) << shown;
+            EXPECT_EQ(facts.origins, c.origins) << shown;
+        }
     }
 }
 
