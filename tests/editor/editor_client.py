@@ -3,6 +3,7 @@ scene of display.sh), its standard error, an HTTP client with the run's token, t
 the page reads it, and waits that print the program's thread backtraces before they give up."""
 import http.client
 import json
+import os
 import re
 import socket
 import subprocess
@@ -10,6 +11,7 @@ import sys
 import time
 
 failures = []
+running = []  # the program a wait gives evidence of when it gives up
 
 
 def check(ok, what):
@@ -27,10 +29,10 @@ class Program:
     """vordel --edit on timeline.txt, any free port; `env` adds to the environment."""
 
     def __init__(self, vordel, env=None):
-        import os
         self.process = subprocess.Popen([vordel, "--edit", "timeline.txt", "--port", "0"], stdout=open("out.txt", "w"),
                                         stderr=open("err.txt", "w"), stdin=subprocess.DEVNULL,
                                         env=dict(os.environ, **(env or {})))
+        running[:] = [self]
         wait_for(lambda: re.search(r"^editor: http://127\.0\.0\.1:\d+/#[0-9a-f]{32}$", stderr_text(), re.M), 20,
                  "editor line", self)
         wait_for(lambda: "loaded timeline.txt" in stderr_text(), 30, "load", self)
@@ -55,6 +57,7 @@ def wait_for(condition, seconds, what, program=None):
     while not condition():
         if time.monotonic() > end:
             print("FAIL: no", what, "within", seconds, "s")
+            program = program or (running[0] if running else None)
             if program:
                 program.evidence()
                 program.kill()

@@ -2,17 +2,19 @@
 on a display of its own. One run of the program: every refusal of one table, the model, the
 transport, the event stream, a save from a text editor, and (once the edit library is in) an edit
 of one column, its picture, a stale version and the undo; then Escape and a clean exit."""
-import http.client
 import json
 import math
+import os
 import re
 import socket
 import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from editor_client import Client, Program, Stream, check, corner, failures, stderr_text, wait_for  # noqa: E402
+
 VORDEL = sys.argv[1]
-SCREEN_W, SCREEN_H = 640, 480
 # Only the clear colour changes the corner; the clear colours share one line, as authors write them.
 TIMELINE = """# editor test
 track scene fade.r fade.g fade.b fade.a cam.x cam.y cam.z cam.lookx cam.looky cam.lookz
@@ -24,99 +26,6 @@ track clear.r clear.g clear.b
   0     1   0   0    hold
   12:2  0   1   0    hold
 """
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def wait_for(condition, seconds, what):
-    end = time.monotonic() + seconds
-    while not condition():
-        if time.monotonic() > end:
-            print("FAIL: no", what, "within", seconds, "s;", open("err.txt").read()[-800:])
-            sys.exit(1)
-        time.sleep(0.02)
-
-
-def stderr_text():
-    return open("err.txt", errors="replace").read()
-
-
-def corner():
-    out = subprocess.run(["import", "-window", "root", "-crop", "1x1+%d+%d" % (SCREEN_W - 4, SCREEN_H - 4),
-                          "-depth", "8", "txt:-"], capture_output=True, text=True).stdout
-    found = re.search(r"^0,0: \((\d+),(\d+),(\d+)", out, re.M)
-    return found and ",".join(found.groups())
-
-
-class Client:
-    def __init__(self, port, token):
-        self.port, self.token = port, token
-
-    def request(self, method, path, body=None, headers=None, token=True):
-        sent = {"Host": "127.0.0.1:%d" % self.port}
-        if token:
-            sent["Authorization"] = "Bearer " + self.token
-        sent.update(headers or {})
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
-        connection.putrequest(method, path, skip_host=True, skip_accept_encoding=True)
-        data = body.encode() if isinstance(body, str) else body
-        for name, value in sent.items():
-            connection.putheader(name, value)
-        if data is not None:
-            connection.putheader("Content-Length", str(len(data)))
-        connection.endheaders()
-        try:
-            if data is not None:
-                connection.send(data)
-        except (BrokenPipeError, ConnectionResetError):
-            pass  # a refused body: the answer is already waiting
-        response = connection.getresponse()
-        answer = response.read()
-        connection.close()
-        return response.status, response.getheaders(), answer
-
-    def json(self, method, path, body=None):
-        status, _, answer = self.request(method, path, body)
-        return status, json.loads(answer) if answer else None
-
-
-class Stream:
-    """The event stream, read as the page reads it: one connection, events as they arrive."""
-
-    def __init__(self, port, token):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
-        self.sock.sendall(("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nAuthorization: Bearer %s\r\n\r\n"
-                           % (port, token)).encode())
-        self.buffer, self.ready = b"", []
-
-    def next(self, seconds):
-        """The next event as (arrival, state), or None when none comes within `seconds`."""
-        end = time.monotonic() + seconds
-        while not self.ready:
-            if time.monotonic() >= end:
-                return None
-            self.sock.settimeout(max(0.001, end - time.monotonic()))
-            try:
-                chunk = self.sock.recv(65536)
-            except socket.timeout:
-                return None
-            if not chunk:
-                return None
-            arrival = time.monotonic()
-            self.buffer += chunk
-            for text in re.findall(rb"data: (\{.*?\})\n\n", self.buffer):
-                self.ready.append((arrival, json.loads(text)))
-            self.buffer = self.buffer[self.buffer.rfind(b"\n\n") + 2:] if b"\n\n" in self.buffer else self.buffer
-        return self.ready.pop(0)
-
-    def close(self):
-        self.sock.close()
-
 
 def security_rows(client, port):
     """Each refusal: its status, a one-line JSON reason, no CORS headers, nothing changed."""
@@ -342,15 +251,9 @@ def edit_rows(client, model):
 def main():
     with open("timeline.txt", "w") as f:
         f.write(TIMELINE)
-    err = open("err.txt", "w")
-    out = open("out.txt", "w")
-    program = subprocess.Popen([VORDEL, "--edit", "timeline.txt", "--port", "0"], stdout=out, stderr=err,
-                               stdin=subprocess.DEVNULL)
+    program = Program(VORDEL)
+    port, token = str(program.port), program.token
     try:
-        wait_for(lambda: re.search(r"^editor: http://127\.0\.0\.1:\d+/#[0-9a-f]{32}$", stderr_text(), re.M), 20,
-                 "editor line")
-        wait_for(lambda: "loaded timeline.txt" in stderr_text(), 30, "load")
-        port, token = re.search(r"^editor: http://127\.0\.0\.1:(\d+)/#([0-9a-f]{32})$", stderr_text(), re.M).groups()
         client = Client(int(port), token)
         # A second program on the same port: one line, status 69, no window.
         taken = subprocess.run([VORDEL, "--edit", "timeline.txt", "--port", port], capture_output=True, text=True,
@@ -363,7 +266,7 @@ def main():
         security_rows(client, int(port))
         model = model_rows(client)
         transport_and_stream_rows(client, int(port))
-        connection_rows(client, int(port), program.pid)
+        connection_rows(client, int(port), program.process.pid)
         status, model = client.json("GET", "/api/timeline")
         edit_rows(client, model)
         # Escape ends the program cleanly, even with a stream open.
@@ -372,12 +275,11 @@ def main():
         window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Vordel$"], capture_output=True,
                                 text=True).stdout.split()
         subprocess.run(["xdotool", "windowfocus", "--sync", window[0], "key", "Escape"], timeout=5)
-        check(program.wait(timeout=20) == 0, "status after Escape")
+        check(program.process.wait(timeout=20) == 0, "status after Escape")
         check(open("out.txt").read().endswith("finito"), "no finito")
         stream.close()
     finally:
-        if program.poll() is None:
-            program.kill()
+        program.kill()
     if failures:
         print("FAILED:", len(failures))
         sys.exit(1)
