@@ -164,10 +164,6 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
         {CLEAR_TEXT,
          {move(CLEAR_R, 128, 160), move(CLEAR_G, 128, 160), move(CLEAR_B, 128, 160)},
          clear_head + c0 + note + "  5:0      0.03    0.04    0.1     hold\n" + c8},
-        // ... but lines of the same row that the request did not write stay apart
-        {clear_head + "  2:0      0.1     -       -       hold\n  2:0      -       0.2     -       hold\n",
-         {set(CLEAR_R, 64, 1.0f)},
-         clear_head + "  2:0      1       -       -       hold\n  2:0      -       0.2     -       hold\n"},
         // a value that is already there keeps its spelling
         {"track fog\n  0 6e-2 hold\n", {set(FOG, 0, 0.06f, LINEAR)}, "track fog\n  0 6e-2 linear\n"},
         // several ops build on each other
