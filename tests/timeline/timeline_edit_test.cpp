@@ -153,14 +153,16 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
         {"track clear.r clear.g\n  4:0 1 - hold\n  10:0 - 2 hold\n  8:0 5 - hold\n",
          {move(CLEAR_R, 128, 300)},
          "track clear.r clear.g\n  10:0 - 2 hold\n  8:0 5 - hold\n  9:1:4 1 - hold\n"},
-        // keys one request puts at one row with one interpolation share a line, whatever the order
-        // of its ops: a paste over a line, a drag of a whole line
+        // keys one request puts at one row with one interpolation share a line, in any op order
         {clear_head + "  2:0      0.1     0.2     0.3     hold  # hit\n",
          {set(CLEAR_R, 64, 1.0f, LINEAR), set(CLEAR_G, 64, 2.0f, LINEAR), set(CLEAR_B, 64, 3.0f, LINEAR)},
          clear_head + "  2:0      1       2       3       linear # hit\n"},
         {clear_head + c0 + "  2:0      0.1     0.2     -       hold\n",
          {set(CLEAR_R, 64, 1.0f, LINEAR), set(CLEAR_G, 64, 2.0f, LINEAR), set(CLEAR_B, 64, 3.0f, LINEAR)},
          clear_head + c0 + "  2:0      1       2       3       linear\n"},
+        {clear_head + c0 + "  4:0      -       -       3       hold # c\n",
+         {set(CLEAR_R, 64, 5.0f, HOLD), move(CLEAR_B, 128, 64)},
+         clear_head + c0 + "  2:0      5       -       3       hold # c\n"},
         {CLEAR_TEXT,
          {move(CLEAR_R, 128, 160), move(CLEAR_G, 128, 160), move(CLEAR_B, 128, 160)},
          clear_head + c0 + note + "  5:0      0.03    0.04    0.1     hold\n" + c8},
