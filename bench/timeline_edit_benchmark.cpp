@@ -109,7 +109,7 @@ int main(int argc, char** argv)
     // A value in a six-track line, an interpolation that splits one, a new key, a move, a delete.
     const std::vector<EditOp> five = {{EditKind::Set, 9, 256, 0, 0.1f, -1},
                                       {EditKind::Set, 2, 128, 0, 0.5f, 2},
-                                      {EditKind::Set, 17, 301, 0, 1.0f / 3, -1},
+                                      {EditKind::Set, 17, 301, 0, 1.0f / 3, 1},
                                       {EditKind::Move, 7, 0, 3, 0.0f, -1},
                                       {EditKind::Delete, 14, 0, 0, 0.0f, -1}};
     const std::vector<EditOp> one = {five[0]};

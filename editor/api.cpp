@@ -1,5 +1,6 @@
 #include "editor/api.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -12,17 +13,10 @@ using float_json =
 
 namespace {
 
-const char* const INTERPOLATION_NAMES[] = {"hold", "linear", "smooth", "ramp"};
-
 template <typename Json> std::string text_of(const Json& value)
 {
     // Comments and messages come from a file that may hold any bytes.
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-const char* interpolation_name(int32_t interpolation)
-{
-    return interpolation >= 0 && interpolation < 4 ? INTERPOLATION_NAMES[interpolation] : "hold";
 }
 
 // A field that must be a whole number within int32.
@@ -76,34 +70,13 @@ bool track_field(const json& object, int& track, std::string& error)
     return track >= 0;
 }
 
-bool row_in_range(int32_t row, int32_t rows, std::string& error)
+// The fields of a key that a set and a preview share: "track", "row", "value" (as the float the
+// key will hold) and an optional "interp" (-1 when left out).
+bool key_fields(const json& item, EditOp& op, std::string& error)
 {
-    if (row >= 0 && row < rows)
-        return true;
-    error = "row " + std::to_string(row) + " is outside the music (0-" + std::to_string(rows - 1) + ")";
-    return false;
-}
-
-bool parse_op(const json& item, EditOp& op, std::string& error)
-{
-    std::string kind;
-    if (!item.is_object() || !string_field(item, "op", kind, error) || !track_field(item, op.track, error))
-        return false;
-    if (kind == "delete") {
-        op.kind = EditKind::Delete;
-        return whole_field(item, "row", op.row, error);
-    }
-    if (kind == "move") {
-        op.kind = EditKind::Move;
-        return whole_field(item, "from", op.row, error) && whole_field(item, "to", op.to_row, error);
-    }
-    if (kind != "set") {
-        error = "unknown op \"" + kind + "\"";
-        return false;
-    }
-    op.kind = EditKind::Set;
     double value = 0.0;
-    if (!whole_field(item, "row", op.row, error) || !finite_field(item, "value", value, error))
+    if (!track_field(item, op.track, error) || !whole_field(item, "row", op.row, error) ||
+        !finite_field(item, "value", value, error))
         return false;
     op.value = static_cast<float>(value);
     if (!std::isfinite(op.value)) {
@@ -116,113 +89,98 @@ bool parse_op(const json& item, EditOp& op, std::string& error)
     std::string name;
     if (!string_field(item, "interp", name, error))
         return false;
-    op.interpolation = interpolation_from_name(name);
+    op.interpolation = parse_interpolation(name);
     if (op.interpolation < 0)
         error = "unknown interpolation \"" + name + "\" (hold, linear, smooth or ramp)";
     return op.interpolation >= 0;
 }
 
-std::vector<TrackKey>::iterator key_at(std::vector<TrackKey>& keys, int32_t row)
+bool parse_op(const json& item, EditOp& op, std::string& error)
 {
-    for (auto key = keys.begin(); key != keys.end(); ++key)
-        if (key->row == row)
-            return key;
-    return keys.end();
+    if (!item.is_object()) {
+        error = R"(an op must be an object such as {"op": "delete", "track": "fog", "row": 0})";
+        return false;
+    }
+    const auto kind = item.find("op");
+    if (kind == item.end() || !kind->is_string()) {
+        error = R"("op" must be "set", "delete" or "move")";
+        return false;
+    }
+    if (*kind == "set") {
+        op.kind = EditKind::Set;
+        return key_fields(item, op, error);
+    }
+    if (*kind != "delete" && *kind != "move") {
+        error = "unknown op " + text_of(*kind) + " (set, delete or move)";
+        return false;
+    }
+    if (!track_field(item, op.track, error))
+        return false;
+    if (*kind == "delete") {
+        op.kind = EditKind::Delete;
+        return whole_field(item, "row", op.row, error);
+    }
+    op.kind = EditKind::Move;
+    return whole_field(item, "from", op.row, error) && whole_field(item, "to", op.to_row, error);
 }
 
-// One dragged or typed value on the track's keys: the key at `from` (if given) goes, and the key
-// at `row` takes the value, keeping the interpolation of the key it stands for.
-bool preview_one(const json& item, int32_t rows, std::vector<TrackPreview>& previews, const Timeline& good,
+// One dragged or typed value on the keys `shown`: the key at `from` (if given) goes, and the key at
+// `row` takes the value, keeping the interpolation of the key it stands for unless "interp" names
+// one. Checked as the edit that would make it is, so that no preview shows what an edit refuses.
+bool preview_one(const json& item, int32_t rows, Timeline& shown, std::vector<int>& touched,
                  std::string& error)
 {
-    int track = 0;
-    int32_t row = 0;
-    double value = 0.0;
-    if (!item.is_object() || !track_field(item, track, error) || !whole_field(item, "row", row, error) ||
-        !row_in_range(row, rows, error) || !finite_field(item, "value", value, error))
+    EditOp op;
+    if (!item.is_object()) {
+        error = R"(a preview must be an object such as {"track": "fog", "row": 0, "value": 1})";
         return false;
-    TrackPreview* preview = nullptr;
-    for (TrackPreview& seen : previews)
-        preview = seen.track == track ? &seen : preview;
-    if (preview == nullptr) {
-        previews.push_back({track, good.tracks[static_cast<size_t>(track)].keys});
-        preview = &previews.back();
     }
-    std::vector<TrackKey>& keys = preview->keys;
-    int32_t interpolation = static_cast<int32_t>(KeyInterpolation::Linear);
+    if (!key_fields(item, op, error))
+        return false;
+    std::vector<TrackKey>& keys = shown.tracks[static_cast<size_t>(op.track)].keys;
+    const auto key_at = [&](int32_t row) {
+        return std::find_if(keys.begin(), keys.end(), [row](const TrackKey& key) { return key.row == row; });
+    };
     if (item.find("from") != item.end()) {
-        int32_t from = 0;
-        if (!whole_field(item, "from", from, error))
+        EditOp drop{EditKind::Delete, op.track, 0, 0, 0.0f, -1};
+        if (!whole_field(item, "from", drop.row, error) || !check_edit(shown, drop, rows, error))
             return false;
-        const auto moved = key_at(keys, from);
-        if (moved == keys.end()) {
-            error = "no key at row " + std::to_string(from);
-            return false;
-        }
-        interpolation = moved->interpolation;
+        const auto moved = key_at(drop.row);
+        op.interpolation = op.interpolation < 0 ? moved->interpolation : op.interpolation;
         keys.erase(moved);
     }
-    const auto existing = key_at(keys, row);
+    if (!check_edit(shown, op, rows, error))
+        return false;
+    if (std::find(touched.begin(), touched.end(), op.track) == touched.end())
+        touched.push_back(op.track);
+    const auto existing = key_at(op.row);
     if (existing != keys.end()) {
-        existing->value = static_cast<float>(value);
+        existing->value = op.value;
+        existing->interpolation = op.interpolation < 0 ? existing->interpolation : op.interpolation;
         return true;
     }
-    auto place = keys.begin();
-    while (place != keys.end() && place->row < row)
-        ++place;
-    keys.insert(place, TrackKey{row, static_cast<float>(value), interpolation});
+    const auto place =
+        std::find_if(keys.begin(), keys.end(), [&](const TrackKey& key) { return key.row > op.row; });
+    keys.insert(place, TrackKey{op.row, op.value, op.interpolation});
     return true;
 }
 
-// Each "track" line starts a section; the comment line just above it, if any, describes it.
+// The text's sections as the answer lists them, and the section of each track (-1 if none).
 float_json sections_of(const std::string& text, std::vector<int>& section_of_track)
 {
     float_json sections = float_json::array();
-    std::string previous;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        const size_t first = line.find_first_not_of(" \t\r");
-        const std::string trimmed = first == std::string::npos ? "" : line.substr(first);
-        if (trimmed.compare(0, 6, "track ") == 0 || trimmed.compare(0, 6, "track\t") == 0) {
-            float_json names = float_json::array();
-            size_t at = 5;
-            const std::string words = trimmed.substr(0, trimmed.find('#'));
-            while ((at = words.find_first_not_of(" \t\r", at)) != std::string::npos) {
-                const size_t stop = words.find_first_of(" \t\r", at);
-                const std::string name = words.substr(at, stop - at);
-                const int track = track_index(name);
-                if (track >= 0)
-                    section_of_track[static_cast<size_t>(track)] = static_cast<int>(sections.size());
-                names.push_back(name);
-                at = stop;
-            }
-            std::string comment;
-            if (!previous.empty() && previous[0] == '#')
-                comment = previous.substr(previous.find_first_not_of("# \t") == std::string::npos
-                                              ? previous.size()
-                                              : previous.find_first_not_of("# \t"));
-            sections.push_back({{"tracks", names}, {"comment", comment}});
+    for (const TimelineSection& section : timeline_sections(text)) {
+        for (const std::string& name : section.tracks) {
+            const int track = track_index(name);
+            if (track >= 0)
+                section_of_track[static_cast<size_t>(track)] = static_cast<int>(sections.size());
         }
-        previous = trimmed;
-        while (!previous.empty() && (previous.back() == '\r' || previous.back() == ' '))
-            previous.pop_back();
+        sections.push_back({{"tracks", section.tracks}, {"comment", section.comment}});
     }
     return sections;
 }
 
 }  // namespace
-
-int interpolation_from_name(const std::string& name)
-{
-    for (int i = 0; i < 4; ++i)
-        if (name == INTERPOLATION_NAMES[i])
-            return i;
-    return -1;
-}
 
 std::string error_json(const std::string& reason)
 {
@@ -292,8 +250,10 @@ bool parse_edit(const std::string& body, uint64_t& version, std::vector<EditOp>&
     ops.clear();
     for (const json& item : *found_ops) {
         EditOp op;
-        if (!parse_op(item, op, error))
+        if (!parse_op(item, op, error)) {
+            error = "edit " + std::to_string(ops.size() + 1) + ": " + error;
             return false;
+        }
         ops.push_back(op);
     }
     return true;
@@ -308,11 +268,18 @@ bool parse_preview(const std::string& body, const Timeline& good, int32_t rows,
         error = "the body is not a JSON object or list";
         return false;
     }
-    if (request.is_object())
-        return preview_one(request, rows, previews, good, error);
-    for (const json& item : request)
-        if (!preview_one(item, rows, previews, good, error))
+    Timeline shown = good;
+    std::vector<int> touched;
+    if (request.is_object() && !preview_one(request, rows, shown, touched, error))
+        return false;
+    for (size_t i = 0; request.is_array() && i < request.size(); ++i) {
+        if (!preview_one(request[i], rows, shown, touched, error)) {
+            error = "preview " + std::to_string(i + 1) + ": " + error;
             return false;
+        }
+    }
+    for (int track : touched)
+        previews.push_back({track, std::move(shown.tracks[static_cast<size_t>(track)].keys)});
     return true;
 }
 

@@ -35,15 +35,15 @@ std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_
 // Whether the body is a JSON object (undo and redo take "{}").
 bool is_json_object(const std::string& body);
 
-// POST /api/edit: {"version": V, "ops": [...]}.
+// POST /api/edit: {"version": V, "ops": [...]}. A refused op's reason starts "edit N: " (1-based);
+// whether an op fits the timeline (rows, keys there, a new key's interpolation) is apply_edits'.
 bool parse_edit(const std::string& body, uint64_t& version, std::vector<EditOp>& ops, std::string& error);
 
 // POST /api/preview: one entry or a list; the keys each named track shows, starting from `good`.
+// Each entry is checked with check_edit as the set that would make it ("preview N: " in a list),
+// so a preview refuses exactly what an edit refuses.
 bool parse_preview(const std::string& body, const Timeline& good, int32_t rows,
                    std::vector<TrackPreview>& previews, std::string& error);
 
 // POST /api/transport.
 bool parse_transport(const std::string& body, int32_t rows, TransportRequest& request, std::string& error);
-
-// "hold", "linear", "smooth", "ramp" as a KeyInterpolation number; -1 for anything else.
-int interpolation_from_name(const std::string& name);

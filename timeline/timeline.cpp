@@ -203,6 +203,36 @@ int track_index(const std::string& name)
     return -1;
 }
 
+std::vector<TimelineSection> timeline_sections(const std::string& text)
+{
+    std::vector<TimelineSection> sections;
+    std::string comment;  // of the line before, while it is a comment line
+    int line_number = 0;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++line_number;
+        const std::vector<FieldSpan> fields = line_fields(line);
+        if (!fields.empty() && line.compare(fields[0].begin, fields[0].end - fields[0].begin, "track") == 0) {
+            TimelineSection section;
+            section.line = line_number;
+            for (size_t f = 1; f < fields.size(); ++f)
+                section.tracks.push_back(line.substr(fields[f].begin, fields[f].end - fields[f].begin));
+            section.comment = comment;
+            sections.push_back(std::move(section));
+        }
+        const size_t first = line.find_first_not_of(" \t\r");
+        comment.clear();
+        if (first != std::string::npos && line[first] == '#') {
+            const size_t from = line.find_first_not_of("# \t", first);
+            const size_t to = line.find_last_not_of(" \t\r");
+            comment = from == std::string::npos || from > to ? "" : line.substr(from, to + 1 - from);
+        }
+    }
+    return sections;
+}
+
 std::string track_file_name(const std::string& name)
 {
     return "sync_" + name + ".track";

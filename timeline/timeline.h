@@ -49,6 +49,21 @@ struct ParseError {
 // Index of a demo track name, or -1.
 int track_index(const std::string& name);
 
+// hold, linear, smooth, ramp as 0-3 (a KeyInterpolation); -1 for anything else.
+int parse_interpolation(const std::string& text);
+const char* interpolation_name(int interpolation);  // nullptr outside 0-3
+
+// One "track A B C" line of the text and the comment line just above it, which describes it.
+struct TimelineSection {
+    int line = 0;                     // 1-based line of the header
+    std::vector<std::string> tracks;  // the names as written, known or not
+    std::string comment;              // without its "#" and the spaces around; empty when none
+};
+
+// The text's sections in file order, read as the parser reads header lines; also from a text that
+// does not parse (where a header names no track, its list is empty).
+std::vector<TimelineSection> timeline_sections(const std::string& text);
+
 // A row as the timeline writes it: ROW (a whole number, negative allowed), BAR:BEAT or
 // BAR:BEAT:ROW with beat 0-3 and row 0-7, so every position has one spelling. False for anything
 // else or a row beyond 32 bits; `row` is then untouched.

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr size_t NONE = static_cast<size_t>(-1);
-constexpr int LINEAR = static_cast<int>(KeyInterpolation::Linear);
 constexpr int RAMP = static_cast<int>(KeyInterpolation::Ramp);
 // A key line in a section that has none to copy from is laid out as the bundled timeline's are.
 constexpr size_t NEW_INDENT = 2, NEW_ROW_WIDTH = 9, NEW_VALUE_WIDTH = 8;
@@ -30,6 +29,7 @@ struct Line {
     std::vector<FieldSpan> fields;
     int32_t row = 0;
     int interpolation = 0;
+    bool written = false;  // by the edit under way: only such lines are ever joined
 };
 
 struct Document {
@@ -175,6 +175,7 @@ void replace_field(Line& line, size_t i, const std::string& token)
         line.text.replace(span.end, next - span.end, static_cast<size_t>(std::max(1L, gap - grown)), ' ');
     }
     line.text.replace(span.begin, span.end - span.begin, token);
+    line.written = true;
     scan(line);
 }
 
@@ -277,7 +278,64 @@ void insert_key(Document& doc, int track, int32_t row, float value, int interpol
     if (at == doc.lines.size() && doc.lines[at - 1].ending.empty())
         std::swap(line.ending, doc.lines[at - 1].ending);
     scan(line);
+    line.written = true;
     doc.lines.insert(doc.lines.begin() + static_cast<long>(at), std::move(line));
+}
+
+bool has_comment(const Line& line)
+{
+    return line.text.find('#') != std::string::npos;
+}
+
+// Moves the keys of one of the key lines `a` < `b` into the other's "-" fields and drops it, if
+// the two can be one line (see join_written_lines).
+bool join_lines(Document& doc, size_t a, size_t b)
+{
+    const Line &first = doc.lines[a], &second = doc.lines[b];
+    if (first.row != second.row || first.interpolation != second.interpolation ||
+        (has_comment(first) && has_comment(second)))
+        return false;
+    const size_t keep = has_comment(second) ? b : a, drop = keep == a ? b : a;
+    std::vector<size_t> moved;
+    for (size_t f = 1; f + 1 < first.fields.size(); ++f) {
+        if (holds(first, f) && holds(second, f))
+            return false;
+        if (!holds(doc.lines[drop], f))
+            continue;
+        for (size_t i = a + 1; i < b; ++i) {
+            if (holds(doc.lines[i], f))
+                return false;
+        }
+        moved.push_back(f);
+    }
+    for (size_t f : moved)
+        replace_field(doc.lines[keep], f, field_text(doc.lines[drop], f));
+    erase_line(doc, drop);
+    return true;
+}
+
+// Joins key lines that the edit wrote at one row with one interpolation in one section, when no
+// track has a key on both and the keys moved stay between their track's neighbours. Ops place keys
+// one at a time, so without this their order decides: a key left alone on its line keeps that line
+// even after an earlier op of the same request opened another at its row. The line kept is the one
+// with a comment, else the first; two with comments stay apart.
+void join_written_lines(Document& doc)
+{
+    std::vector<std::pair<size_t, size_t>> written;  // (header, line) of each written key line
+    bool joined = true;
+    while (joined) {
+        joined = false;
+        written.clear();
+        for (size_t i = 0, header = NONE; i < doc.lines.size(); ++i) {
+            header = doc.lines[i].kind == LineKind::Header ? i : header;
+            if (doc.lines[i].written && is_key(doc.lines[i]))
+                written.emplace_back(header, i);
+        }
+        for (size_t p = 0; p < written.size() && !joined; ++p) {
+            for (size_t q = p + 1; q < written.size() && !joined && written[q].first == written[p].first; ++q)
+                joined = join_lines(doc, written[p].second, written[q].second);
+        }
+    }
 }
 
 // A key line that holds only the moved key keeps its place (and comment) when the new row still
@@ -308,30 +366,15 @@ bool same_bits(float a, float b)
 // `keys` first; false with a reason leaves the caller to drop both.
 bool apply_op(Document& doc, Timeline& expected, const EditOp& op, int32_t row_count, std::string& why)
 {
-    if (op.track < 0 || op.track >= TIMELINE_TRACK_COUNT) {
-        why = "unknown track " + std::to_string(op.track);
+    if (!check_edit(expected, op, row_count, why))
         return false;
-    }
-    const std::string name = TIMELINE_TRACK_NAMES[op.track];
-    const auto outside = [&](int32_t row) {
-        if (row >= 0 && row < row_count)
-            return false;
-        why = "row " + std::to_string(row) + " is outside 0.." + std::to_string(row_count - 1);
-        return true;
-    };
     std::vector<TrackKey>& keys = expected.tracks[static_cast<size_t>(op.track)].keys;
     const auto find = [&](int32_t row) {
         return std::lower_bound(keys.begin(), keys.end(), row,
                                 [](const TrackKey& key, int32_t r) { return key.row < r; });
     };
-    if (outside(op.row) || (op.kind == EditKind::Move && outside(op.to_row)))
-        return false;
     auto key = find(op.row);
     const bool found = key != keys.end() && key->row == op.row;
-    if (op.kind != EditKind::Set && !found) {
-        why = "track " + name + " has no key at row " + std::to_string(op.row);
-        return false;
-    }
     const Section section = find_section(doc, op.track);
 
     if (op.kind == EditKind::Delete) {
@@ -343,10 +386,6 @@ bool apply_op(Document& doc, Timeline& expected, const EditOp& op, int32_t row_c
         if (op.to_row == op.row)
             return true;
         const auto target = find(op.to_row);
-        if (target != keys.end() && target->row == op.to_row) {
-            why = "track " + name + " already has a key at row " + std::to_string(op.to_row);
-            return false;
-        }
         const TrackKey moved = {op.to_row, key->value, key->interpolation};
         // Only a move past none of the track's other keys can keep its line where it is.
         const bool stays = target == key + (op.to_row > op.row ? 1 : 0);
@@ -360,20 +399,9 @@ bool apply_op(Document& doc, Timeline& expected, const EditOp& op, int32_t row_c
         return true;
     }
 
-    if (!std::isfinite(op.value)) {
-        why = "value of track " + name + " at row " + std::to_string(op.row) + " is not a finite number";
-        return false;
-    }
-    if (op.interpolation < -1 || op.interpolation > RAMP) {
-        why = "unknown interpolation " + std::to_string(op.interpolation);
-        return false;
-    }
     if (!found) {
-        int interpolation = op.interpolation;
-        if (interpolation < 0)
-            interpolation = key == keys.begin() ? LINEAR : (key - 1)->interpolation;
-        keys.insert(key, {op.row, op.value, interpolation});
-        insert_key(doc, op.track, op.row, op.value, interpolation);
+        keys.insert(key, {op.row, op.value, op.interpolation});
+        insert_key(doc, op.track, op.row, op.value, op.interpolation);
         return true;
     }
     const TrackKey old = *key;
@@ -537,6 +565,42 @@ struct Piece {
 
 }  // namespace
 
+bool check_edit(const Timeline& timeline, const EditOp& op, int32_t row_count, std::string& why)
+{
+    if (op.track < 0 || op.track >= TIMELINE_TRACK_COUNT ||
+        static_cast<size_t>(op.track) >= timeline.tracks.size()) {
+        why = "unknown track " + std::to_string(op.track);
+        return false;
+    }
+    const std::string name = TIMELINE_TRACK_NAMES[op.track];
+    const std::vector<TrackKey>& keys = timeline.tracks[static_cast<size_t>(op.track)].keys;
+    const auto has_key = [&](int32_t row) {
+        return std::binary_search(keys.begin(), keys.end(), TrackKey{row, 0.0f, 0},
+                                  [](const TrackKey& x, const TrackKey& y) { return x.row < y.row; });
+    };
+    for (const int32_t row : {op.row, op.kind == EditKind::Move ? op.to_row : op.row}) {
+        if (row < 0 || row >= row_count) {
+            why = "row " + std::to_string(row) + " is outside 0.." + std::to_string(row_count - 1);
+            return false;
+        }
+    }
+    const bool found = has_key(op.row);
+    if (op.kind != EditKind::Set && !found)
+        why = "track " + name + " has no key at row " + std::to_string(op.row);
+    else if (op.kind == EditKind::Move && op.to_row != op.row && has_key(op.to_row))
+        why = "track " + name + " already has a key at row " + std::to_string(op.to_row);
+    else if (op.kind == EditKind::Set && !std::isfinite(op.value))
+        why = "value of track " + name + " at row " + std::to_string(op.row) + " is not a finite number";
+    else if (op.kind == EditKind::Set && (op.interpolation < -1 || op.interpolation > RAMP))
+        why = "unknown interpolation " + std::to_string(op.interpolation);
+    else if (op.kind == EditKind::Set && !found && op.interpolation < 0)
+        why = "track " + name + " has no key at row " + std::to_string(op.row) +
+              ", so a new key there needs an interpolation";
+    else
+        return true;
+    return false;
+}
+
 bool apply_edits(const std::string& text, const std::vector<EditOp>& ops, int32_t row_count,
                  std::string& result, std::string& error)
 {
@@ -555,6 +619,7 @@ bool apply_edits(const std::string& text, const std::vector<EditOp>& ops, int32_
             return false;
         }
     }
+    join_written_lines(doc);
     std::string edited = write_document(doc);
     // Never hand out a text whose keys are not the edited ones: it would be written over the file.
     Timeline check;

@@ -17,8 +17,8 @@
 enum class EditKind { Set, Delete, Move };
 
 // One change of one key. Set inserts a key at `row` or replaces the one there (keeping its
-// interpolation when `interpolation` is -1); Delete removes the key at `row`; Move takes the key at
-// `row` to `to_row` with its value and interpolation.
+// interpolation when `interpolation` is -1, which a new key therefore cannot have); Delete removes
+// the key at `row`; Move takes the key at `row` to `to_row` with its value and interpolation.
 struct EditOp {
     EditKind kind = EditKind::Set;
     int track = 0;  // index in demo order (track_index)
@@ -28,18 +28,24 @@ struct EditOp {
     int interpolation = -1;  // Set only: a KeyInterpolation, or -1 to keep the key's own
 };
 
+// Whether `op` applies to `timeline` as it stands: false with a one-line reason for an unknown
+// track, a row outside [0, row_count), no key at the row (Delete, Move), a move onto another key, a
+// value that is not finite, an unknown interpolation, or a new key without one. apply_edits refuses
+// exactly these; a preview of keys checks with it too, so that it shows nothing an edit refuses.
+bool check_edit(const Timeline& timeline, const EditOp& op, int32_t row_count, std::string& why);
+
 // Applies all ops in order to `text`, which must parse. Rows must lie in [0, row_count). On
 // success `result` is the new text and true is returned; otherwise false with a one-line reason in
-// `error` ("edit N: ..." for an unknown track, a row out of range, no key at a row, a value that is
-// not finite, an unknown interpolation, a move onto another key; or a text that does not parse) and
-// `result` untouched. Either every op applies or none does.
+// `error` ("edit N: " and check_edit's reason, or a text that does not parse) and `result`
+// untouched. Either every op applies or none does.
 //
 // Where keys go: a changed value replaces only its field (the spaces after it absorb the change in
 // length); a key line of several tracks loses a key by writing "-" and goes when only "-" is left; a
 // key that changes row or interpolation on such a line moves to a line of its own. A new key fills
 // the "-" of a line at its row with its interpolation, or gets a line after the last key line at or
-// before its row, aligned like the nearest key line of its section. A set with interpolation -1 on
-// a new row takes the interpolation of the track's key before it (linear for the first key).
+// before its row, aligned like the nearest key line of its section. Keys that one call puts at one
+// row with one interpolation in one section end on one line whatever the order of the ops (unless
+// two of those lines hold a comment each); lines it did not write are never joined.
 bool apply_edits(const std::string& text, const std::vector<EditOp>& ops, int32_t row_count,
                  std::string& result, std::string& error);
 

@@ -16,9 +16,5 @@ struct FieldSpan {
 // tabs and carriage returns.
 std::vector<FieldSpan> line_fields(const std::string& line);
 
-// hold, linear, smooth, ramp as 0-3 (a KeyInterpolation); -1 for anything else.
-int parse_interpolation(const std::string& text);
-const char* interpolation_name(int interpolation);  // nullptr outside 0-3
-
 // A plain decimal number that fits a finite float (no hex, inf or nan).
 bool parse_value(const std::string& text, float& value);

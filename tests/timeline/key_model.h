@@ -27,13 +27,10 @@ inline bool model_edits(Timeline& timeline, const std::vector<EditOp>& ops, int3
         if (op.kind == EditKind::Set) {
             if (!std::isfinite(op.value) || op.interpolation < -1 || op.interpolation > 3)
                 return false;
-            if (old != keys.end() && op.interpolation < 0)
+            if (old == keys.end() && op.interpolation < 0)
+                return false;  // a new key needs an interpolation
+            if (op.interpolation < 0)
                 key.interpolation = old->interpolation;
-            for (size_t k = 0; old == keys.end() && op.interpolation < 0; ++k) {
-                key.interpolation = k == 0 ? 1 : keys[k - 1].interpolation;
-                if (k == keys.size() || keys[k].row > op.row)
-                    break;
-            }
         } else {
             if (old == keys.end())
                 return false;

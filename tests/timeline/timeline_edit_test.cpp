@@ -106,27 +106,29 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
         {CLEAR_TEXT,
          {set(CLEAR_R, 256, 1.0f, LINEAR)},
          clear_head + c0 + note + c4 + c8 + "  8:0      1       -       -       linear\n"},
-        // new keys: BAR:BEAT[:ROW] rows, in row order, the interpolation of the key before
+        // new keys: BAR:BEAT[:ROW] rows, in row order
         {FOG_TEXT,
-         {set(FOG, 400, 0.5f)},
+         {set(FOG, 400, 0.5f, HOLD)},
          fog_head + "  12:2     0.5     hold\n  24:0     0.06    smooth  # in\n  26:0     0.035   hold\n"},
-        {FOG_TEXT, {set(FOG, 837, -2.5e-3f)}, FOG_TEXT + "  26:0:5   -0.0025 hold\n"},
+        {FOG_TEXT, {set(FOG, 837, -2.5e-3f, HOLD)}, FOG_TEXT + "  26:0:5   -0.0025 hold\n"},
         {CLEAR_TEXT,
-         {set(CLEAR_B, 2, 7.0f)},
+         {set(CLEAR_B, 2, 7.0f, HOLD)},
          clear_head + c0 + "  0:0:2    -       -       7       hold\n" + note + c4 + c8},
         // plain rows stay plain; tab separators are copied
         {"track scene\n  0    0  hold\n  128  1  hold\n",
          {set(SCENE, 32, 2.0f, HOLD)},
          "track scene\n  0    0  hold\n  32   2  hold\n  128  1  hold\n"},
         {"track fog\n\t0\t1\thold\n\t64\t2\tlinear\n",
-         {set(FOG, 96, 3.0f)},
+         {set(FOG, 96, 3.0f, LINEAR)},
          "track fog\n\t0\t1\thold\n\t64\t2\tlinear\n\t96\t3\tlinear\n"},
         // an empty section gets the bundled layout; CRLF and a missing last line ending are kept
-        {"track fog\n\n# later\n", {set(FOG, 0, 1.0f)}, "track fog\n  0:0      1       linear\n\n# later\n"},
+        {"track fog\n\n# later\n",
+         {set(FOG, 0, 1.0f, LINEAR)},
+         "track fog\n  0:0      1       linear\n\n# later\n"},
         {"track fog\r\n  0:0 1 hold\r\n",
-         {set(FOG, 32, 2.0f)},
+         {set(FOG, 32, 2.0f, HOLD)},
          "track fog\r\n  0:0 1 hold\r\n  1:0 2 hold\r\n"},
-        {"track fog\n  0:0 1 hold", {set(FOG, 32, 2.0f)}, "track fog\n  0:0 1 hold\n  1:0 2 hold"},
+        {"track fog\n  0:0 1 hold", {set(FOG, 32, 2.0f, HOLD)}, "track fog\n  0:0 1 hold\n  1:0 2 hold"},
         {"track fog\n  0:0 1 hold\n  1:0 2 hold", {remove(FOG, 32)}, "track fog\n  0:0 1 hold"},
         // moves: in place (comment kept) while the row order allows, else out and in again
         {FOG_TEXT,
@@ -151,11 +153,24 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
         {"track clear.r clear.g\n  4:0 1 - hold\n  10:0 - 2 hold\n  8:0 5 - hold\n",
          {move(CLEAR_R, 128, 300)},
          "track clear.r clear.g\n  10:0 - 2 hold\n  8:0 5 - hold\n  9:1:4 1 - hold\n"},
+        // keys one request puts at one row with one interpolation share a line, in any op order
+        {clear_head + "  2:0      0.1     0.2     0.3     hold  # hit\n",
+         {set(CLEAR_R, 64, 1.0f, LINEAR), set(CLEAR_G, 64, 2.0f, LINEAR), set(CLEAR_B, 64, 3.0f, LINEAR)},
+         clear_head + "  2:0      1       2       3       linear # hit\n"},
+        {clear_head + c0 + "  2:0      0.1     0.2     -       hold\n",
+         {set(CLEAR_R, 64, 1.0f, LINEAR), set(CLEAR_G, 64, 2.0f, LINEAR), set(CLEAR_B, 64, 3.0f, LINEAR)},
+         clear_head + c0 + "  2:0      1       2       3       linear\n"},
+        {clear_head + c0 + "  4:0      -       -       3       hold # c\n",
+         {set(CLEAR_R, 64, 5.0f, HOLD), move(CLEAR_B, 128, 64)},
+         clear_head + c0 + "  2:0      5       -       3       hold # c\n"},
+        {CLEAR_TEXT,
+         {move(CLEAR_R, 128, 160), move(CLEAR_G, 128, 160), move(CLEAR_B, 128, 160)},
+         clear_head + c0 + note + "  5:0      0.03    0.04    0.1     hold\n" + c8},
         // a value that is already there keeps its spelling
         {"track fog\n  0 6e-2 hold\n", {set(FOG, 0, 0.06f, LINEAR)}, "track fog\n  0 6e-2 linear\n"},
         // several ops build on each other
         {FOG_TEXT,
-         {set(FOG, 32, 1.0f), move(FOG, 32, 64), remove(FOG, 0)},
+         {set(FOG, 32, 1.0f, HOLD), move(FOG, 32, 64), remove(FOG, 0)},
          "track fog\n  2:0      1       hold\n" + FOG_TEXT.substr(34)},
     };
     for (const auto& c : cases) {
@@ -182,6 +197,8 @@ TEST(TimelineEdit, RefusesBadEditsAndChangesNothing)
         {{set(FOG, 0, NAN)}, "edit 1: value of track fog at row 0 is not a finite number"},
         {{set(FOG, 0, INFINITY)}, "edit 1: value of track fog at row 0 is not a finite number"},
         {{set(FOG, 0, 1.0f, 4)}, "edit 1: unknown interpolation 4"},
+        {{set(FOG, 1, 1.0f)},
+         "edit 1: track fog has no key at row 1, so a new key there needs an interpolation"},
         // the first edit would apply, the second takes it back with it
         {{remove(FOG, 0), remove(FOG, 0)}, "edit 2: track fog has no key at row 0"},
     };
@@ -296,9 +313,9 @@ TEST(TimelineEdit, RandomEditsOfTheBundledTimelineReadBackAndUndo)
         const bool scene_untouched =
             std::none_of(ops.begin(), ops.end(), [](const EditOp& op) { return op.track == SCENE; });
         std::string other, other_then_undone, other_alone;
-        if (scene_untouched && apply_edits(edited, {set(SCENE, 3, 1.0f)}, ROWS, other, error)) {
+        if (scene_untouched && apply_edits(edited, {set(SCENE, 3, 1.0f, HOLD)}, ROWS, other, error)) {
             ASSERT_TRUE(revert_patch(other, patch, other_then_undone, error)) << trial << ": " << error;
-            ASSERT_TRUE(apply_edits(original, {set(SCENE, 3, 1.0f)}, ROWS, other_alone, error));
+            ASSERT_TRUE(apply_edits(original, {set(SCENE, 3, 1.0f, HOLD)}, ROWS, other_alone, error));
             EXPECT_EQ(other_then_undone, other_alone) << trial;
             ++undone_after_other_edit;
         }
