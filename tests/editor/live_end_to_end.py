@@ -79,7 +79,7 @@ def refusal_rows(run):
         ("redo with nothing to redo", "/api/redo", "{}", 409, "nothing to redo"),
         ("malformed request", "/api/edit", "{", 400, "the body is not a JSON object"),
         ("bad op", "/api/edit", json.dumps({"version": v, "ops": [{"op": "jump", "track": "fog", "row": 0}]}), 400,
-         'unknown op "jump"'),
+         'edit 1: unknown op "jump" (set, delete or move)'),
         ("stale version", "/api/edit", json.dumps({"version": v + 7, "ops": [{"op": "delete", "track": "fog", "row": 0}]}),
          409, "the timeline changed (version %d); reload" % v),
     ]
