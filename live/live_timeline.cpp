@@ -61,10 +61,11 @@ void free_arrays(TrackArrays& arrays)
     }
 }
 
-// False when memory runs out; nothing is then left allocated.
+// False when memory runs out; nothing is then left allocated. A timeline without its tracks gives
+// empty ones.
 bool make_arrays(const Timeline& timeline, TrackArrays& arrays)
 {
-    for (int k = 0; k < DEMO_TRACK_COUNT; ++k) {
+    for (int k = 0; k < DEMO_TRACK_COUNT && static_cast<size_t>(k) < timeline.tracks.size(); ++k) {
         const std::vector<TrackKey>& keys = timeline.tracks[static_cast<size_t>(k)].keys;
         if (keys.empty())
             continue;

@@ -1,20 +1,23 @@
 """The editor's server against the real binary, run by editor_end_to_end.sh in a scratch folder
-on a display of its own. One run of the program: every refusal of one table, the model, the
-transport, the event stream, a save from a text editor, and (once the edit library is in) an edit
-of one column, its picture, a stale version and the undo; then Escape and a clean exit."""
+on a display of its own, with the editor's flush of the timeline held by a preloaded shim when a
+row asks. One run of the program: every refusal of one table, slow and hostile connections, the
+model, the transport, the event stream, a save from a text editor, an edit of one column with its
+picture and undo; then the live timeline: every refusal of an edit pinned, a model that holds its
+version's keys under a stream of saves, a preview taken back, a save that lands during the
+editor's write, an undo that would break the file, edits, seeks and undo with the window
+minimised, and Escape with requests waiting."""
+import http.client
 import json
-import math
 import os
 import re
 import socket
+import statistics
 import subprocess
 import sys
+import threading
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from editor_client import Client, Program, Stream, check, corner, failures, stderr_text, wait_for  # noqa: E402
-
-VORDEL = sys.argv[1]
+VORDEL, SHIM = sys.argv[1], sys.argv[2]
 # Only the clear colour changes the corner; the clear colours share one line, as authors write them.
 TIMELINE = """# editor test
 track scene fade.r fade.g fade.b fade.a cam.x cam.y cam.z cam.lookx cam.looky cam.lookz
@@ -26,6 +29,146 @@ track clear.r clear.g clear.b
   0     1   0   0    hold
   12:2  0   1   0    hold
 """
+failures = []
+running = []  # the program a wait gives evidence of when it gives up
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+    return ok
+
+
+def stderr_text():
+    return open("err.txt", errors="replace").read()
+
+
+class Program:
+    """vordel --edit on timeline.txt, any free port; `env` adds to the environment."""
+
+    def __init__(self, vordel, env=None):
+        self.process = subprocess.Popen([vordel, "--edit", "timeline.txt", "--port", "0"], stdout=open("out.txt", "w"),
+                                        stderr=open("err.txt", "w"), stdin=subprocess.DEVNULL,
+                                        env=dict(os.environ, **(env or {})))
+        running[:] = [self]
+        wait_for(lambda: re.search(r"^editor: http://127\.0\.0\.1:\d+/#[0-9a-f]{32}$", stderr_text(), re.M), 20,
+                 "editor line", self)
+        wait_for(lambda: "loaded timeline.txt" in stderr_text(), 30, "load", self)
+        port, token = re.search(r"^editor: http://127\.0\.0\.1:(\d+)/#([0-9a-f]{32})$", stderr_text(), re.M).groups()
+        self.port, self.token = int(port), token
+
+    def evidence(self):
+        """The program's threads where they stand, and the end of its standard error."""
+        if self.process.poll() is None:
+            bt = subprocess.run(["gdb", "-batch", "-p", str(self.process.pid), "-ex", "thread apply all bt"],
+                                capture_output=True, text=True, timeout=60).stdout
+            print("--- threads:\n" + bt[-6000:])
+        print("--- stderr:\n" + stderr_text()[-1500:])
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+
+
+def wait_for(condition, seconds, what, program=None):
+    end = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > end:
+            print("FAIL: no", what, "within", seconds, "s")
+            program = program or (running[0] if running else None)
+            if program:
+                program.evidence()
+                program.kill()
+            sys.exit(1)
+        time.sleep(0.02)
+
+
+def window_id():
+    found = subprocess.run(["xdotool", "search", "--name", "^Vordel$"], capture_output=True, text=True).stdout.split()
+    return found[0] if found else None
+
+
+def corner(width=640, height=480):
+    out = subprocess.run(["import", "-window", "root", "-crop", "1x1+%d+%d" % (width - 4, height - 4), "-depth", "8",
+                          "txt:-"], capture_output=True, text=True).stdout
+    found = re.search(r"^0,0: \((\d+),(\d+),(\d+)", out, re.M)
+    return found and ",".join(found.groups())
+
+
+class Client:
+    def __init__(self, port, token):
+        self.port, self.token = port, token
+
+    def request(self, method, path, body=None, headers=None, token=True):
+        sent = {"Host": "127.0.0.1:%d" % self.port}
+        if token:
+            sent["Authorization"] = "Bearer " + self.token
+        sent.update(headers or {})
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        connection.putrequest(method, path, skip_host=True, skip_accept_encoding=True)
+        data = body.encode() if isinstance(body, str) else body
+        for name, value in sent.items():
+            connection.putheader(name, value)
+        if data is not None:
+            connection.putheader("Content-Length", str(len(data)))
+        connection.endheaders()
+        try:
+            if data is not None:
+                connection.send(data)
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # a refused body: the answer is already waiting
+        response = connection.getresponse()
+        answer = response.read()
+        connection.close()
+        return response.status, response.getheaders(), answer
+
+    def json(self, method, path, body=None):
+        status, _, answer = self.request(method, path, body if body is None or isinstance(body, str) else json.dumps(body))
+        return status, json.loads(answer) if answer else None
+
+
+class Stream:
+    """The event stream, read as the page reads it: one connection, events as they arrive."""
+
+    def __init__(self, port, token):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.sock.sendall(("GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nAuthorization: Bearer %s\r\n\r\n"
+                           % (port, token)).encode())
+        self.buffer, self.ready = b"", []
+
+    def next(self, seconds):
+        """The next event as (arrival, state), or None when none comes within `seconds`."""
+        end = time.monotonic() + seconds
+        while not self.ready:
+            if time.monotonic() >= end:
+                return None
+            self.sock.settimeout(max(0.001, end - time.monotonic()))
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                return None
+            if not chunk:
+                return None
+            arrival = time.monotonic()
+            self.buffer += chunk
+            for text in re.findall(rb"data: (\{.*?\})\n\n", self.buffer):
+                self.ready.append((arrival, json.loads(text)))
+            self.buffer = self.buffer[self.buffer.rfind(b"\n\n") + 2:] if b"\n\n" in self.buffer else self.buffer
+        return self.ready.pop(0)
+
+    def version_after(self, version, seconds):
+        """The first state whose version is past `version`, or None."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            event = self.next(end - time.monotonic())
+            if event and event[1]["version"] > version:
+                return event[1]
+        return None
+
+    def close(self):
+        self.sock.close()
+
 
 def security_rows(client, port):
     """Each refusal: its status, a one-line JSON reason, no CORS headers, nothing changed."""
@@ -207,22 +350,7 @@ def transport_and_stream_rows(client, port):
     rows_move = len(seen) > 1 and seen[-1][1]["row"] > seen[0][1]["row"]
     print("events while playing: %.1f a second (at least 30 wanted)" % rate)
     check(rate >= 15 and rows_move, "events while playing: %.1f a second, rows moving %s" % (rate, rows_move))
-    # A save from a text editor, with the stream open: the time until it shows the new version.
-    client.json("POST", "/api/transport", '{"action": "pause"}')
-    version = seen[-1][1]["version"]
-    while stream.next(0.05):
-        pass
-    start = time.monotonic()
-    with open("timeline.txt", "a") as f:
-        f.write("# saved by hand\n")
-    event = stream.next(3.0)
-    while event and event[1]["version"] == version:
-        event = stream.next(3.0 - (time.monotonic() - start))
-    check(event is not None and event[1]["load"]["ok"], "a save did not reach the stream")
-    if event:
-        print("text-editor save to the event stream: %.0f ms (100 ms wanted)" % ((event[0] - start) * 1000))
     stream.close()
-
 
 def edit_rows(client, model):
     original = open("timeline.txt", "rb").read()
@@ -238,20 +366,214 @@ def edit_rows(client, model):
               "edit changed columns: %r -> %r" % changed[0])
     client.json("POST", "/api/transport", '{"action": "seek", "row": 8}')
     wait_for(lambda: corner() == "255,0,255", 5, "magenta corner after the edit")
-    status, answer = client.json("POST", "/api/edit", json.dumps(
-        {"version": model["version"], "ops": [{"op": "delete", "track": "clear.r", "row": 400}]}))
-    check(status == 409 and "reload" in answer["error"], "stale version: %d %s" % (status, answer))
-    check(open("timeline.txt", "rb").read() == after, "a stale edit changed the file")
     status, answer = client.json("POST", "/api/undo", "{}")
     check(status == 200 and open("timeline.txt", "rb").read() == original, "undo: %d %s" % (status, answer))
     wait_for(lambda: corner() == "255,0,0", 5, "red corner after the undo")
-    print("edits: one column, the picture, a stale version, the undo")
+    print("edits: one column, the picture, the undo")
+
+
+def live_timeline(clear="1 0 0", fog8="  8  0  hold\n"):
+    return ("# live test\n"
+            "track scene fade.r fade.g fade.b fade.a cam.x cam.y cam.z cam.lookx cam.looky cam.lookz\n"
+            "  0  0 0 0 0 0  0 0 5 0 0 0  hold\n"
+            "track scp.a scp.b scp.c text.i text.fade\n  0  0 0 0 0 0  hold\n"
+            "track fog\n  0  0  hold\n# fog one\n" + fog8 + "# fog two\n"
+            "track clear.r clear.g clear.b\n  0  " + clear + "  hold\n")
+
+
+def save(text):
+    """A text editor's save: a new file renamed over the old one."""
+    with open("timeline.new", "w") as f:
+        f.write(text)
+    os.rename("timeline.new", "timeline.txt")
+
+
+def file_text():
+    return open("timeline.txt").read()
+
+
+def keys(model, name):
+    return next(track["keys"] for track in model["tracks"] if track["name"] == name)
+
+
+class Run:
+    def __init__(self, program):
+        self.program = program
+        self.client = Client(program.port, program.token)
+        self.stream = Stream(program.port, program.token)
+        self.version = self.model()["version"]
+
+    def model(self):
+        status, model = self.client.json("GET", "/api/timeline")
+        check(status == 200, "model: status %d" % status)
+        return model
+
+    def saved(self, text, ok=True):
+        """Saves and waits for the stream to announce the version (or the mistake) it became."""
+        save(text)
+        if ok:
+            state = self.stream.version_after(self.version, 10)
+            wait_for(lambda: state is not None, 0, "version for a save", self.program)
+            self.version = state["version"]
+        else:
+            wait_for(lambda: (self.stream.next(0.5) or (0, {"load": {"ok": True}}))[1]["load"]["ok"] is False, 10,
+                     "mistake on the stream", self.program)
+
+    def edit(self, *ops, version=None):
+        status, answer = self.client.json("POST", "/api/edit", {"version": version or self.version, "ops": list(ops)})
+        if status == 200:
+            self.version = answer["version"]
+        return status, answer
+
+
+def refusal_rows(run):
+    v = run.version
+    rows = [
+        ("undo with nothing to undo", "/api/undo", "{}", 409, "nothing to undo"),
+        ("malformed request", "/api/edit", "{", 400, "the body is not a JSON object"),
+        ("bad op", "/api/edit", json.dumps({"version": v, "ops": [{"op": "jump", "track": "fog", "row": 0}]}), 400,
+         'edit 1: unknown op "jump" (set, delete or move)'),
+        ("stale version", "/api/edit", json.dumps({"version": v + 7, "ops": [{"op": "delete", "track": "fog", "row": 0}]}),
+         409, "the timeline changed (version %d); reload" % v),
+    ]
+    before = file_text()
+    for name, path, body, status, error in rows:
+        seen, answer = run.client.json("POST", path, body)
+        check((seen, answer) == (status, {"error": error}), "%s: %d %s" % (name, seen, answer))
+    check(file_text() == before, "a refusal changed the file")
+
+
+def stale_model_rows(run):
+    """Each save, then the model the page fetches on the stream's event, then an edit made from it
+    (the interpolation key's): the model holds the saved keys, and the save survives the edit."""
+    undone, times = 0, []
+    for i in range(1, 21):
+        value = i / 64
+        start = time.monotonic()
+        run.saved(live_timeline("1 %s 0" % value))
+        times.append((time.monotonic() - start) * 1000)
+        model = run.model()
+        held = keys(model, "clear.g")[0]["value"]
+        check(held == value, "save %d: the model for version %d holds %s, not %s" % (i, model["version"], held, value))
+        run.edit({"op": "set", "track": "clear.g", "row": 0, "value": held, "interp": "linear"}, version=model["version"])
+        undone += keys(run.model(), "clear.g")[0]["value"] != value
+    check(undone == 0, "%d of 20 saves undone by an edit from the model" % undone)
+    print("20 saves: on the stream after %.0f ms median, %.0f ms worst; %d undone" %
+          (statistics.median(times), max(times), undone))
+
+
+def preview_rows(run):
+    run.saved(live_timeline())
+    run.client.json("POST", "/api/transport", {"action": "seek", "row": 4})
+    wait_for(lambda: corner() == "255,0,0", 10, "red corner", run.program)
+    status, _ = run.client.json("POST", "/api/preview", {"track": "clear.b", "row": 0, "value": 1})
+    check(status == 200, "preview: %d" % status)
+    wait_for(lambda: corner() == "255,0,255", 10, "magenta corner in the preview", run.program)
+    status, _ = run.client.json("POST", "/api/preview", [])
+    check(status == 200, "empty preview: %d" % status)
+    wait_for(lambda: corner() == "255,0,0", 10, "red corner once the preview is taken back", run.program)
+    print("preview: shown, then taken back")
+
+
+def save_during_write_rows(run):
+    """The editor's flush held; a text editor saves meanwhile; the flush goes on."""
+    open("hold-flush", "w").close()
+    answers = []
+    editing = threading.Thread(target=lambda: answers.append(
+        run.edit({"op": "set", "track": "clear.b", "row": 0, "value": 0.5, "interp": "hold"})))
+    editing.start()
+    wait_for(lambda: os.path.exists("flush-held"), 10, "the editor's write to reach its flush", run.program)
+    authors = live_timeline("0 1 0")
+    save(authors)
+    os.remove("hold-flush")
+    editing.join(30)
+    check(answers == [(409, {"error": "the timeline changed on disk; reload"})], "edit during a save: %s" % answers)
+    check(file_text() == authors, "the author's save was replaced: %r" % file_text()[-60:])
+    state = run.stream.version_after(run.version, 10)
+    check(state is not None and keys(run.model(), "clear.g")[0]["value"] == 1, "the author's save was not loaded")
+    run.version = state["version"] if state else run.version
+    check(not [name for name in os.listdir(".") if name.startswith(".timeline.txt.")], "a temporary was left")
+    print("a save during the editor's write: kept, the edit refused")
+
+
+def undo_rows(run):
+    status, _ = run.edit({"op": "delete", "track": "fog", "row": 8})
+    check(status == 200, "delete between comments: %d" % status)
+    authors = file_text().replace("# fog one\n", "  8  5  hold\n# fog one\n")
+    run.saved(authors)
+    status, answer = run.client.json("POST", "/api/undo", "{}")
+    check(status == 409 and "row 8" in answer["error"] and "line" in answer["error"] and "dropped" in answer["error"],
+          "undo onto a changed text: %d %s" % (status, answer))
+    check(file_text() == authors, "the refused undo changed the file")
+    print("undo refused: " + answer["error"])
+    run.saved(live_timeline("0 1 0", fog8="  8  5  hold\n tilt\n"), ok=False)
+    status, answer = run.edit({"op": "delete", "track": "fog", "row": 8})
+    check(status == 409 and answer["error"].startswith("the timeline has a mistake: timeline.txt:"),
+          "edit of a file with a mistake: %d %s" % (status, answer))
+    run.saved(live_timeline("1 0 0"))
+
+
+def timed_edits(run, count):
+    times = []
+    for i in range(count):
+        value = (i % 4) / 4
+        start = time.monotonic()
+        status, _ = run.edit({"op": "set", "track": "clear.b", "row": 0, "value": value, "interp": "hold"})
+        times.append((time.monotonic() - start) * 1000)
+        check(status == 200 and keys(run.model(), "clear.b")[0]["value"] == value, "edit %d: %d" % (i, status))
+    return statistics.median(times), max(times)
+
+
+def minimised_rows(run):
+    shown = timed_edits(run, 10)
+    window = window_id()
+    subprocess.run(["xdotool", "windowminimize", "--sync", window], timeout=10)
+    state = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+    check("IsUnMapped" in state or "IsUnviewable" in state, "the window is still shown")
+    hidden = timed_edits(run, 10)
+    status, state = run.client.json("POST", "/api/transport", {"action": "seek", "row": 96})
+    check(status == 200 and abs(state["row"] - 96) < 2, "seek while minimised: %d %s" % (status, state))
+    status, answer = run.client.json("POST", "/api/undo", "{}")
+    check(status == 200 and keys(run.model(), "clear.b")[0]["value"] == 0, "undo while minimised: %d %s" % (status, answer))
+    print("edit to installed: shown %.1f ms median, %.1f ms worst; minimised %.1f ms median, %.1f ms worst" %
+          (shown + hidden))
+    subprocess.run(["xdotool", "windowmap", "--sync", window], timeout=10)
+
+
+def escape_rows(run):
+    """Escape while requests wait: every one is answered and the program ends within a second."""
+    ended = threading.Event()
+    answered = []
+
+    def busy():
+        while not ended.is_set():
+            try:
+                answered.append(run.client.json("POST", "/api/transport", {"action": "pause"})[0])
+            except OSError:
+                break
+
+    threads = [threading.Thread(target=busy) for _ in range(6)]
+    for thread in threads:
+        thread.start()
+    run.stream.close()
+    start = time.monotonic()
+    subprocess.run(["xdotool", "windowfocus", "--sync", window_id(), "key", "Escape"], timeout=10)
+    status = run.program.process.wait(timeout=20)
+    took = time.monotonic() - start
+    ended.set()
+    for thread in threads:
+        thread.join(30)
+    check(status == 0 and open("out.txt").read().endswith("finito"), "status %d after Escape" % status)
+    check(took < 3 and not any(thread.is_alive() for thread in threads), "Escape took %.1f s" % took)
+    print("Escape with %d requests answered: ended after %.2f s" % (len(answered), took))
 
 
 def main():
     with open("timeline.txt", "w") as f:
         f.write(TIMELINE)
-    program = Program(VORDEL)
+    # The sanitizers' runtime wants to come first; the shim only adds a function it does not wrap.
+    program = Program(VORDEL, {"LD_PRELOAD": SHIM,
+                               "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"})
     port, token = str(program.port), program.token
     try:
         client = Client(int(port), token)
@@ -269,15 +591,10 @@ def main():
         connection_rows(client, int(port), program.process.pid)
         status, model = client.json("GET", "/api/timeline")
         edit_rows(client, model)
-        # Escape ends the program cleanly, even with a stream open.
-        stream = Stream(int(port), token)
-        check(stream.next(5) is not None, "no event before Escape")
-        window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Vordel$"], capture_output=True,
-                                text=True).stdout.split()
-        subprocess.run(["xdotool", "windowfocus", "--sync", window[0], "key", "Escape"], timeout=5)
-        check(program.process.wait(timeout=20) == 0, "status after Escape")
-        check(open("out.txt").read().endswith("finito"), "no finito")
-        stream.close()
+        run = Run(program)
+        for rows in (refusal_rows, stale_model_rows, preview_rows, save_during_write_rows, undo_rows, minimised_rows,
+                     escape_rows):
+            rows(run)
     finally:
         program.kill()
     if failures:

@@ -23,6 +23,7 @@ TEST(EditorSecurity, EveryRefusalAndWhatPasses)
         int status;
         std::string reason;
     };
+    // clang-format off
     const Case cases[] = {
         // The page's files need no token: the page is opened by a plain address.
         {"", {"GET", "/", HOST, false, "", ""}, 0, ""},
@@ -41,36 +42,18 @@ TEST(EditorSecurity, EveryRefusalAndWhatPasses)
         {"", {"PUT", "/api/edit", HOST, false, "", BEARER}, 405, "method not allowed"},
         // The token, on every /api/ path.
         {"", {"GET", "/api/timeline", HOST, false, "", ""}, 401, "missing or wrong token"},
-        {"",
-         {"GET", "/api/events", HOST, false, "", "Bearer " + TOKEN.substr(0, 31) + "0"},
-         401,
-         "missing or wrong token"},
-        {"",
-         {"GET", "/api/timeline", HOST, false, "", "Bearer " + TOKEN.substr(0, 31)},
-         401,
-         "missing or wrong token"},
+        {"", {"GET", "/api/events", HOST, false, "", "Bearer " + TOKEN.substr(0, 31) + "0"}, 401, "missing or wrong token"},
+        {"", {"GET", "/api/timeline", HOST, false, "", "Bearer " + TOKEN.substr(0, 31)}, 401, "missing or wrong token"},
         {"", {"GET", "/api/timeline", HOST, false, "", BEARER + "0"}, 401, "missing or wrong token"},
         {"", {"GET", "/api/timeline", HOST, false, "", "bearer " + TOKEN}, 401, "missing or wrong token"},
         {"", {"POST", "/api/nowhere", HOST, false, "", TOKEN}, 401, "missing or wrong token"},
         {"", {"GET", "/api/timeline", HOST, false, "", BEARER}, 0, ""},
         // A browser's Origin on changes and on the stream must be the Host's own.
-        {"",
-         {"POST", "/api/edit", HOST, true, "http://evil.example", BEARER},
-         403,
-         "cross-origin request refused"},
+        {"", {"POST", "/api/edit", HOST, true, "http://evil.example", BEARER}, 403, "cross-origin request refused"},
         {"", {"POST", "/api/undo", HOST, true, "null", BEARER}, 403, "cross-origin request refused"},
-        {"",
-         {"POST", "/api/edit", HOST, true, "http://localhost:8517", BEARER},
-         403,
-         "cross-origin request refused"},
-        {"",
-         {"POST", "/api/edit", HOST, true, "https://127.0.0.1:8517", BEARER},
-         403,
-         "cross-origin request refused"},
-        {"",
-         {"GET", "/api/events", HOST, true, "http://evil.example", BEARER},
-         403,
-         "cross-origin request refused"},
+        {"", {"POST", "/api/edit", HOST, true, "http://localhost:8517", BEARER}, 403, "cross-origin request refused"},
+        {"", {"POST", "/api/edit", HOST, true, "https://127.0.0.1:8517", BEARER}, 403, "cross-origin request refused"},
+        {"", {"GET", "/api/events", HOST, true, "http://evil.example", BEARER}, 403, "cross-origin request refused"},
         {"", {"POST", "/api/edit", HOST, true, OWN, BEARER}, 0, ""},
         {"", {"POST", "/api/transport", "localhost:8517", true, "http://localhost:8517", BEARER}, 0, ""},
         {"", {"GET", "/api/events", HOST, false, "", BEARER}, 0, ""},
@@ -84,6 +67,7 @@ TEST(EditorSecurity, EveryRefusalAndWhatPasses)
         {"", {"POST", "/api/edit", HOST, false, "", BEARER, 1, 0, 1048576}, 0, ""},
         {"", {"POST", "/index.html", HOST, false, "", ""}, 405, "POST is only for /api/ paths"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ServedAddress served;
         served.port = 8517;
@@ -108,6 +92,7 @@ TEST(EditorSecurity, HeadsAreReadWholeOrRefusedByName)
         size_t head_bytes;
         std::vector<std::string> hosts, origins;
     };
+    // clang-format off
     const Case cases[] = {
         {"", 0, "", 0, {}, {}},
         {line + "Host: a", 0, "", 0, {}, {}},
@@ -115,12 +100,7 @@ TEST(EditorSecurity, HeadsAreReadWholeOrRefusedByName)
         {empty_origins, 0, "", empty_origins.size(), {}, {"", ""}},
         {"GET / HTTP/1.0\r\n\r\n", 0, "", 18, {}, {}},
         {std::string(MAX_HEAD_BYTES + 1, 'a'), 431, "the request's head is over 16 KB", 0, {}, {}},
-        {line + "X: " + std::string(MAX_HEAD_BYTES, 'a') + "\r\n\r\n",
-         431,
-         "the request's head is over 16 KB",
-         0,
-         {},
-         {}},
+        {line + "X: " + std::string(MAX_HEAD_BYTES, 'a') + "\r\n\r\n", 431, "the request's head is over 16 KB", 0, {}, {}},
         {"GET /\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
         {"GET  / HTTP/1.1\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
         {"GET http://a/ HTTP/1.1\r\n\r\n", 400, "the request line is not METHOD /PATH HTTP/1.1", 0, {}, {}},
@@ -130,6 +110,7 @@ TEST(EditorSecurity, HeadsAreReadWholeOrRefusedByName)
         {line + ": empty name\r\n\r\n", 400, "header line 1 is not NAME: VALUE", 0, {}, {}},
         {line + "Host: a\nHost: b\r\n\r\n", 400, "header line 1 holds a control character", 0, {}, {}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         size_t head_bytes = 99;
         HeadFacts facts;

@@ -1,7 +1,7 @@
-// The live timeline as the editor, a text editor and the file's watch meet it: a version is named
-// only once its keys run, writes are compare-and-swap against what the writer saw, history is
-// checked before it writes, previews are taken back, and nothing waits once the demo ends. A thread
-// of the test stands in for the frame loop; each test runs in a process of its own.
+// The live timeline as the editor and a text editor meet it: a version is named only once its keys
+// run, writes are compare-and-swap against what the writer saw, history is checked before it
+// writes, previews are taken back, nothing waits once the demo ends, and history has a bound. A
+// thread of the test stands in for the frame loop; each test runs in a process of its own.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +14,6 @@
 #include "live/history.h"
 #include "live/live_edit.h"
 #include "live/live_timeline.h"
-#include "shell/timeline_watch.h"
 #include "sync/track_value.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_tracks.h"
@@ -24,16 +23,13 @@ namespace {
 constexpr int32_t ROWS = 1024;
 constexpr double WAIT_S = 10.0;
 
-// Nineteen tracks at 0 and fog in a section of its own, its keys between comments.
+// Nineteen tracks at 0, and fog in a section of its own with its keys between comments.
 std::string timeline(const std::string& fog_keys)
 {
     std::string header = "track", key = "  0";
-    for (const char* name : DEMO_TRACK_NAMES) {
-        if (std::string(name) != "fog") {
-            header += std::string(" ") + name;
-            key += " 0";
-        }
-    }
+    for (const char* name : DEMO_TRACK_NAMES)
+        if (std::string(name) != "fog")
+            header += std::string(" ") + name, key += " 0";
     return header + "\n" + key + " hold\ntrack fog\n" + fog_keys;
 }
 
@@ -44,19 +40,32 @@ std::string read(const std::string& path)
     return text.str();
 }
 
-// A text editor's save: a new file renamed over the old one.
-void save(const std::string& path, const std::string& text)
-{
-    std::ofstream(path + ".new") << text;
-    std::filesystem::rename(path + ".new", path);
-}
+class Live : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_demo_tracks(sync);
+        path = folder.file("timeline.txt");
+        live_open(path);
+        save(timeline("  0  1  linear\n# a\n  8  2  linear\n# b\n"));
+    }
+    // A text editor's save (a new file renamed over the old one), and its keys handed over.
+    uint64_t save(const std::string& text)
+    {
+        std::ofstream(path + ".new") << text;
+        std::filesystem::rename(path + ".new", path);
+        auto keys = std::make_shared<Timeline>();
+        ParseError error;
+        EXPECT_TRUE(parse_timeline(text, *keys, error)) << error.reason;
+        return live_submit_install(std::make_shared<const std::string>(text), keys, "loaded");
+    }
+    double value(DemoTrack track) const { return track_value(sync.demo_tracks[track], 0.0); }
+    TempFolder folder;
+    std::string path;
+    SyncState sync{};
+};
 
-double fog_at(const SyncState& sync, double row)
-{
-    return track_value(sync.demo_tracks[TRACK_FOG], row);
-}
-
-// The test's frame loop: drains the hand-over until stopped.
+// The test's frame loop: drains the hand-over until it goes.
 class FrameLoop {
 public:
     explicit FrameLoop(SyncState& sync)
@@ -78,21 +87,6 @@ private:
     std::thread thread;
 };
 
-class Live : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        clear_demo_tracks(sync);
-        path = folder.file("timeline.txt");
-        std::ofstream(path) << timeline("  0  1  linear\n");
-        std::string error;
-        ASSERT_TRUE(timeline_watch_open(path, error)) << error;
-    }
-    TempFolder folder;
-    std::string path;
-    SyncState sync{};
-};
-
 EditOp set_scene(float value)
 {
     return {EditKind::Set, TRACK_SCENE, 0, 0, value, 0};
@@ -102,109 +96,79 @@ EditOp set_scene(float value)
 
 TEST_F(Live, AVersionNamesItsTextAndKeysOnlyOnceTheFrameLoopRunsThem)
 {
-    timeline_watch_start(sync);
-    ASSERT_EQ(live_snapshot().version, 1u);
-    // A text editor's save: the watch reads and compiles it, but until a frame drains it, the
-    // version, the text and the keys all stay the old ones together.
-    save(path, timeline("  0  2  linear\n"));
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(WAIT_S);
-    while (live_latest_text() == live_snapshot().text && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    LiveSnapshot before = live_snapshot();
-    EXPECT_EQ(before.version, 1u);
+    live_drain(sync);
+    const LiveSnapshot first = live_snapshot();
+    save(timeline("  0  2  linear\n"));
+    // Handed over but not drained: the version, the text and the keys stay the old ones together.
+    const LiveSnapshot before = live_snapshot();
+    EXPECT_EQ(before.version, first.version);
+    EXPECT_EQ(before.text, first.text);
     EXPECT_EQ(before.good->tracks[TRACK_FOG].keys[0].value, 1.0f);
-    EXPECT_NE(before.text->find("0  1  linear"), std::string::npos);
     ASSERT_TRUE(live_drain(sync));
     const LiveSnapshot after = live_snapshot();
-    EXPECT_EQ(after.version, 2u);
+    EXPECT_EQ(after.version, first.version + 1);
     EXPECT_EQ(after.good->tracks[TRACK_FOG].keys[0].value, 2.0f);
-    EXPECT_EQ(*after.text, read(path));
-    EXPECT_EQ(fog_at(sync, 0.0), 2.0);
+    EXPECT_EQ(value(TRACK_FOG), 2.0);
     // The same text again is the same version.
-    live_submit_install(after.text, after.good, "loaded");
+    save(*after.text);
     live_drain(sync);
-    EXPECT_EQ(live_snapshot().version, 2u);
-    timeline_watch_stop();
+    EXPECT_EQ(live_snapshot().version, after.version);
 }
 
 TEST_F(Live, PreviewsLastUntilTakenBackOrReplacedByTheFile)
 {
-    timeline_watch_start(sync);
+    live_drain(sync);
     const auto preview = [&](std::vector<TrackPreview> previews) {
         live_submit_preview(std::move(previews));
         live_drain(sync);
-        return fog_at(sync, 0.0);
+        return value(TRACK_FOG);
     };
     EXPECT_EQ(preview({{TRACK_FOG, {{0, 5.0f, 1}}}}), 5.0);
     EXPECT_EQ(preview({}), 1.0);
     EXPECT_EQ(preview({{TRACK_FOG, {{0, 6.0f, 1}}}, {TRACK_SCENE, {{0, 2.0f, 0}}}}), 6.0);
     EXPECT_EQ(preview({{TRACK_SCENE, {{0, 2.0f, 0}}}}), 1.0);  // fog left the preview
-    const LiveSnapshot now = live_snapshot();
-    live_submit_install(now.text, now.good, "loaded");
+    save(read(path));
     live_drain(sync);
-    EXPECT_EQ(track_value(sync.demo_tracks[TRACK_SCENE], 0.0), 0.0);
-    timeline_watch_stop();
+    EXPECT_EQ(value(TRACK_SCENE), 0.0);
 }
 
 TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
 {
-    timeline_watch_start(sync);
-    const std::string one = timeline("  0  1  linear\n# a\n  8  2  linear\n# b\n");
-    save(path, one);
-    {
-        // The watch is stopped: this test makes every save and install itself.
-        timeline_watch_stop();
-        Timeline keys;
-        ParseError ignored;
-        ASSERT_TRUE(parse_timeline(one, keys, ignored));
-        live_submit_install(std::make_shared<const std::string>(one), std::make_shared<Timeline>(keys),
-                            "loaded");
-        live_drain(sync);
-    }
     const FrameLoop frames(sync);
+    ASSERT_TRUE(live_wait_installed(1, WAIT_S));
     const uint64_t v = live_snapshot().version;
+    std::string authors;  // what a text editor saved during the step; the file must keep it
     struct Step {
         const char* what;
         std::function<LiveAnswer()> act;
         LiveStatus status;
         const char* error;  // a part of the answer's reason
-        float scene, fog8;  // the keys that run afterwards (fog at row 8: -1 for no key)
+        float scene, fog8;  // the keys that run afterwards (fog at row 8: -1 for none)
     };
-    std::string authors_save;
     const Step steps[] = {
-        {"edit", [&] { return live_edit(v, {set_scene(2.0f)}, ROWS, WAIT_S); }, LiveStatus::Ok, "", 2, 2},
-        {"stale version", [&] { return live_edit(v, {set_scene(1.0f)}, ROWS, WAIT_S); }, LiveStatus::Conflict,
+        {"edit", [&] { return live_edit(v, {set_scene(2)}, ROWS, WAIT_S); }, LiveStatus::Ok, "", 2, 2},
+        {"stale version", [&] { return live_edit(v, {set_scene(1)}, ROWS, WAIT_S); }, LiveStatus::Conflict,
          "changed (version", 2, 2},
-        {"a save on disk the demo has not read",
+        {"a save on disk not yet read",
          [&] {
-             authors_save = read(path) + "# saved by hand\n";
-             save(path, authors_save);
-             const LiveAnswer answer = live_edit(v + 1, {set_scene(1.0f)}, ROWS, WAIT_S);
-             EXPECT_EQ(read(path), authors_save) << "the author's save was replaced";
-             save(path, *live_snapshot().text);
+             std::ofstream(path, std::ios::app) << "# saved by hand\n";
+             authors = read(path);
+             const LiveAnswer answer = live_edit(v + 1, {set_scene(1)}, ROWS, WAIT_S);
+             live_wait_installed(save(authors), WAIT_S);
              return answer;
          },
          LiveStatus::Conflict, "changed on disk", 2, 2},
         {"delete between comments",
          [&] {
-             return live_edit(v + 1, {{EditKind::Delete, TRACK_FOG, 8, 0, 0, -1}}, ROWS, WAIT_S);
+             return live_edit(v + 2, {{EditKind::Delete, TRACK_FOG, 8, 0, 0, -1}}, ROWS, WAIT_S);
          },
          LiveStatus::Ok, "", 2, -1},
-        {"a text editor adds the row above the comments, then undo",
+        {"a text editor adds that row above the comments; undo",
          [&] {
-             std::string text = *live_snapshot().text;
-             text.replace(text.find("# a"), 3, "  8  5  hold\n# a");
-             save(path, text);
-             Timeline keys;
-             ParseError ignored;
-             EXPECT_TRUE(parse_timeline(text, keys, ignored));
-             live_wait_installed(live_submit_install(std::make_shared<const std::string>(text),
-                                                     std::make_shared<Timeline>(keys), "loaded"),
-                                 WAIT_S);
-             authors_save = text;
-             const LiveAnswer answer = live_undo(true, WAIT_S);
-             EXPECT_EQ(read(path), authors_save);
-             return answer;
+             authors = read(path);
+             authors.replace(authors.find("# a"), 3, "  8  5  hold\n# a");
+             live_wait_installed(save(authors), WAIT_S);
+             return live_undo(true, WAIT_S);
          },
          LiveStatus::Conflict, "break line 7 (row 8 of track \"fog\"", 2, 5},
         {"the step before stays in reach", [&] { return live_undo(true, WAIT_S); }, LiveStatus::Ok, "", 0, 5},
@@ -215,7 +179,7 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
          [&] {
              live_close();
              const auto start = std::chrono::steady_clock::now();
-             const LiveAnswer answer = live_edit(live_snapshot().version, {set_scene(1.0f)}, ROWS, WAIT_S);
+             const LiveAnswer answer = live_edit(live_snapshot().version, {set_scene(1)}, ROWS, WAIT_S);
              EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
              return answer;
          },
@@ -223,18 +187,18 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
+        authors.clear();
         const LiveAnswer answer = step.act();
         EXPECT_EQ(answer.status, step.status) << answer.error;
         EXPECT_NE(answer.error.find(step.error), std::string::npos) << answer.error;
         const LiveSnapshot now = live_snapshot();
         EXPECT_EQ(*now.text, read(path));
-        if (answer.status == LiveStatus::Ok) {
-            EXPECT_EQ(answer.version, now.version);
-        }
+        EXPECT_TRUE(authors.empty() || read(path) == authors);
+        EXPECT_EQ(answer.version, answer.status == LiveStatus::Ok ? now.version : 0);
         const std::vector<TrackKey>& fog = now.good->tracks[TRACK_FOG].keys;
         EXPECT_EQ(now.good->tracks[TRACK_SCENE].keys[0].value, step.scene);
         EXPECT_EQ(fog.size() > 1 ? fog[1].value : -1.0f, step.fog8);
-        EXPECT_EQ(track_value(sync.demo_tracks[TRACK_SCENE], 0.0), step.scene);
+        EXPECT_EQ(value(TRACK_SCENE), step.scene);
     }
     // Every write went through a temporary that is gone.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);

@@ -71,33 +71,22 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
         std::string before;
         std::vector<EditOp> ops;
         std::string after;
+        // clang-format off
     } cases[] = {
         // one track to a line: the value's field, the padding after it, the comment kept
-        {FOG_TEXT,
-         {set(FOG, 768, 0.1f)},
-         fog_head + "  24:0     0.1     smooth  # in\n  26:0     0.035   hold\n"},
-        {FOG_TEXT,
-         {set(FOG, 0, 0.0f, LINEAR)},
-         "track fog\n  0:0      0       linear\n" + FOG_TEXT.substr(34)},
-        {FOG_TEXT,
-         {set(FOG, 768, 0.06f, HOLD)},
-         fog_head + "  24:0     0.06    hold    # in\n  26:0     0.035   hold\n"},
+        {FOG_TEXT, {set(FOG, 768, 0.1f)}, fog_head + "  24:0     0.1     smooth  # in\n  26:0     0.035   hold\n"},
+        {FOG_TEXT, {set(FOG, 0, 0.0f, LINEAR)}, "track fog\n  0:0      0       linear\n" + FOG_TEXT.substr(34)},
+        {FOG_TEXT, {set(FOG, 768, 0.06f, HOLD)}, fog_head + "  24:0     0.06    hold    # in\n  26:0     0.035   hold\n"},
         // several tracks to a line: one column changes, later columns stay where they are if they can
-        {CLEAR_TEXT,
-         {set(CLEAR_G, 0, 2.5f)},
-         clear_head + "  0:0      0.02    2.5     0.06    hold\n" + note + c4 + c8},
-        {CLEAR_TEXT,
-         {set(CLEAR_G, 0, 1.0f / 3)},
-         clear_head + "  0:0      0.02    0.33333334 0.06    hold\n" + note + c4 + c8},
+        {CLEAR_TEXT, {set(CLEAR_G, 0, 2.5f)}, clear_head + "  0:0      0.02    2.5     0.06    hold\n" + note + c4 + c8},
+        {CLEAR_TEXT, {set(CLEAR_G, 0, 1.0f / 3)}, clear_head + "  0:0      0.02    0.33333334 0.06    hold\n" + note + c4 + c8},
         // a new interpolation takes the key out to a line of its own, aligned like the one above
         {CLEAR_TEXT,
          {set(CLEAR_G, 0, 0.025f, SMOOTH)},
          clear_head + "  0:0      0.02    -       0.06    hold\n  0:0      -       0.025   -       smooth\n" +
              note + c4 + c8},
         // deleting writes "-"; a line left with only "-" goes with its line ending
-        {CLEAR_TEXT,
-         {remove(CLEAR_B, 128)},
-         clear_head + c0 + note + "  4:0      0.03    0.04    -       hold\n" + c8},
+        {CLEAR_TEXT, {remove(CLEAR_B, 128)}, clear_head + c0 + note + "  4:0      0.03    0.04    -       hold\n" + c8},
         {CLEAR_TEXT, {remove(CLEAR_G, 256)}, clear_head + c0 + note + c4},
         // a set at a row whose line has a "-" fills it when the interpolation matches
         {CLEAR_TEXT,
@@ -122,18 +111,12 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
          {set(FOG, 96, 3.0f, LINEAR)},
          "track fog\n\t0\t1\thold\n\t64\t2\tlinear\n\t96\t3\tlinear\n"},
         // an empty section gets the bundled layout; CRLF and a missing last line ending are kept
-        {"track fog\n\n# later\n",
-         {set(FOG, 0, 1.0f, LINEAR)},
-         "track fog\n  0:0      1       linear\n\n# later\n"},
-        {"track fog\r\n  0:0 1 hold\r\n",
-         {set(FOG, 32, 2.0f, HOLD)},
-         "track fog\r\n  0:0 1 hold\r\n  1:0 2 hold\r\n"},
+        {"track fog\n\n# later\n", {set(FOG, 0, 1.0f, LINEAR)}, "track fog\n  0:0      1       linear\n\n# later\n"},
+        {"track fog\r\n  0:0 1 hold\r\n", {set(FOG, 32, 2.0f, HOLD)}, "track fog\r\n  0:0 1 hold\r\n  1:0 2 hold\r\n"},
         {"track fog\n  0:0 1 hold", {set(FOG, 32, 2.0f, HOLD)}, "track fog\n  0:0 1 hold\n  1:0 2 hold"},
         {"track fog\n  0:0 1 hold\n  1:0 2 hold", {remove(FOG, 32)}, "track fog\n  0:0 1 hold"},
         // moves: in place (comment kept) while the row order allows, else out and in again
-        {FOG_TEXT,
-         {move(FOG, 768, 512)},
-         fog_head + "  16:0     0.06    smooth  # in\n  26:0     0.035   hold\n"},
+        {FOG_TEXT, {move(FOG, 768, 512)}, fog_head + "  16:0     0.06    smooth  # in\n  26:0     0.035   hold\n"},
         {FOG_TEXT,
          {move(FOG, 0, 800)},
          "track fog\n  24:0     0.06    smooth  # in\n  25:0     0       hold\n  26:0     0.035   hold\n"},
@@ -173,6 +156,7 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
          {set(FOG, 32, 1.0f, HOLD), move(FOG, 32, 64), remove(FOG, 0)},
          "track fog\n  2:0      1       hold\n" + FOG_TEXT.substr(34)},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::string result = "untouched", error;
         ASSERT_TRUE(apply_edits(timeline(c.before), c.ops, ROWS, result, error)) << error << "\n" << c.before;
