@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "audio/audio.h"
+#include "live/live_timeline.h"
 #include "shell/authoring.h"
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
@@ -151,8 +152,7 @@ int main(int argc, char** argv)
         quiet_longest = std::max(quiet_longest, seconds_since(frame_start));
     }
     std::printf("%-36s %.2f ms over %.0f s\n", "longest frame without a save:", quiet_longest * 1e3, QUIET_S);
-    const uint64_t before = timeline_snapshot().installed_version;
-    uint64_t changes = timeline_wait_change(0, 0.0);
+    const uint64_t before = live_snapshot().version;
     {
         std::ofstream(path) << big;
     }
@@ -166,11 +166,7 @@ int main(int argc, char** argv)
         glFinish();
         const double frame_s = seconds_since(frame_start);
         ++frames;
-        // A snapshot copies the whole text: taken only when something changed.
-        const uint64_t now_changes = timeline_wait_change(changes, 0.0);
-        if (now_changes != changes)
-            installed = timeline_snapshot().installed_version != before;
-        changes = now_changes;
+        installed = live_snapshot().version != before;
         double& slot = installed ? install_frame : longest;
         slot = std::max(slot, frame_s);
     }
@@ -178,7 +174,7 @@ int main(int argc, char** argv)
                 "installed it, which took %.2f ms\n",
                 "save just under the size limit:", static_cast<double>(big.size()) / 1e6,
                 seconds_since(start), frames, longest * 1e3, install_frame * 1e3);
-    timeline_watch_stop();
+    authoring_stop();
     audio_stream_free(demo_state.music);
     audio_free();
     std::error_code ignored;
