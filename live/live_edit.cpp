@@ -1,5 +1,7 @@
 #include "live/live_edit.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -76,7 +78,9 @@ std::string key_name(const KeyPlace& key)
 
 }  // namespace
 
-LiveAnswer live_edit(uint64_t version, const std::vector<EditOp>& ops, int32_t rows, double timeout_s)
+namespace {
+
+LiveAnswer edit(uint64_t version, const std::vector<EditOp>& ops, int32_t rows, double timeout_s)
 {
     const std::lock_guard<std::mutex> lock(edit_mutex);
     const LiveSnapshot from = live_snapshot();
@@ -102,7 +106,7 @@ LiveAnswer live_edit(uint64_t version, const std::vector<EditOp>& ops, int32_t r
     });
 }
 
-LiveAnswer live_undo(bool undo, double timeout_s)
+LiveAnswer take_back(bool undo, double timeout_s)
 {
     const std::lock_guard<std::mutex> lock(edit_mutex);
     const LiveSnapshot from = live_snapshot();
@@ -142,4 +146,22 @@ LiveAnswer live_undo(bool undo, double timeout_s)
         }
     }
     return commit(from, result, keys, timeout_s, [&](const Timeline&) { history_commit(history, undo); });
+}
+
+}  // namespace
+
+// A transaction's texts are megabytes for a large timeline; once it is over they go back to the
+// system, rather than stay in the arena of the server thread that ran it.
+LiveAnswer live_edit(uint64_t version, const std::vector<EditOp>& ops, int32_t rows, double timeout_s)
+{
+    const LiveAnswer answer = edit(version, ops, rows, timeout_s);
+    malloc_trim(0);
+    return answer;
+}
+
+LiveAnswer live_undo(bool undo, double timeout_s)
+{
+    const LiveAnswer answer = take_back(undo, timeout_s);
+    malloc_trim(0);
+    return answer;
 }

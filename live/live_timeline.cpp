@@ -1,5 +1,7 @@
 #include "live/live_timeline.h"
 
+#include <malloc.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -229,6 +231,10 @@ void live_free_released()
     }
     for (TrackKey* old_keys : keys)
         std::free(old_keys);
+    timelines.clear();
+    // A replaced timeline of a large file is megabytes: back to the system, not kept by this thread.
+    if (!keys.empty())
+        malloc_trim(0);
 }
 
 bool live_wait_installed(uint64_t ticket, double timeout_s)
