@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# The picture's clock on the real binary (cube scene, 320x240, sound to a wave file). A preloaded
+# The picture's clock on the real binary (cube scene, 320x240, sound to a wave file), run by hand: a
+# figure that a busy machine moves without a defect, so no test runs it. A preloaded
 # library records per frame the row drawn (the first cube's x rotation) and, where the frame reads the
 # music, the wall time and the mixer's offset (render time says nothing about the clock). Over 6 s
 # after the first second (the clock learns the output then) it prints and checks the distance from a
 # fitted line (99th percentile <= 1 ms, worst <= 3 ms), no step back, the slope (17.0667 rows/s within
 # 0.1%) and the lead over the mixer (below its usual step).
-#   smoothness.sh VORDEL DATA_DIR
+#   bench/smoothness.sh build/vordel data
 set -u; vordel=$(realpath "$1")
-. "$(dirname "$0")/../support/display.sh"
+. "$(dirname "$0")/../tests/support/display.sh"
 work=$(mktemp -d)
 trap 'display_stop; rm -rf "$work"' EXIT
 cp "$2"/music.mp3 "$2"/*.track "$2"/*.png "$2"/*.bmp "$2"/*.jpg "$work"/ && cd "$work" || exit 1
