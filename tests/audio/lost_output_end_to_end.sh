@@ -20,7 +20,7 @@ MUSIC_MS=8437
 
 demo_scene "$data" || exit 1
 
-fail() { echo "FAIL ($case_name): $*"; echo "--- stderr:"; tail -20 err.txt; exit 1; }
+fail() { echo "FAIL ($case_name): $*"; give_up_evidence; exit 1; }
 # Starts vordel under the shim with --from $1 and the other arguments given, and waits until it
 # starts playing (the line it prints just before) and until the output is lost.
 start_and_lose() {

@@ -21,7 +21,7 @@ SCREEN_H=480
 demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
 
 as_user=
-fail() { echo "FAIL ($case_name): $*"; echo "--- stderr:"; tail -20 err.txt; exit 1; }
+fail() { echo "FAIL ($case_name): $*"; give_up_evidence; exit 1; }
 wave_bytes() { echo $(( $(stat -c %s out.wav 2>/dev/null || echo $WAVE_HEADER_BYTES) - WAVE_HEADER_BYTES )); }
 # The colour at the bottom right, away from the overlay and the scene's middle, as "R,G,B".
 corner() { import -window root -crop 1x1+$((SCREEN_W - 4))+$((SCREEN_H - 4)) -depth 8 txt:- 2>/dev/null | sed -n 's/^0,0: (\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1,\2,\3/p'; }

@@ -68,6 +68,17 @@ display_stop() {
   display_dir=
 }
 
+# When a test gives up on the program in `pid` (a scene's): the threads of the program where they
+# stand and the end of its standard error (err.txt), so that a failure in CI is read from its log.
+give_up_evidence() {
+  if [ -n "${pid:-}" ] && kill -0 "$pid" 2>/dev/null; then
+    echo "--- threads of $pid:"
+    timeout 60 gdb -batch -p "$pid" -ex "thread apply all bt" 2>/dev/null | grep -E '^(Thread|#)' | head -150
+  fi
+  echo "--- stderr:"
+  tail -20 err.txt 2>/dev/null
+}
+
 # For the scripts that source this: the time in ms, and a poll for up to $2 ms until `$1` succeeds.
 now_ms() { date +%s%3N; }
 wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
