@@ -211,6 +211,8 @@ void write_installed_track_files()
     if (!write_track_files(*installed.good, watch.folder, error))
         live_submit_outcome(false,
                             "loaded " + watch.path + ", but the track files were not written: " + error);
+    else
+        std::fprintf(stderr, "track files written for %s\n", watch.path.c_str());
 }
 
 // One look at the file. True when the file is still changing: its writer gets another poll at once.

@@ -1,9 +1,10 @@
 // The authoring mode's watch over its timeline: a thread of its own reads each content once the
 // file has stood still, compiles it and hands it to the live timeline (live/live_timeline.h), which
 // the frame loop installs; it writes the track files of every version the frame loop installed,
-// whoever made it. A file that cannot be a timeline (gone, a folder, a FIFO, too big, unreadable)
-// is reported once and the last good timeline stays. It never writes the timeline (the editor's
-// transactions do). Times are seconds; each function says which thread it belongs to.
+// whoever made it, and then says so on standard error ("track files written for PATH"). A file
+// that cannot be a timeline (gone, a folder, a FIFO, too big, unreadable) is reported once and the
+// last good timeline stays. It never writes the timeline (the editor's transactions do). Times are
+// seconds; each function says which thread it belongs to.
 #pragma once
 
 #include <cstdint>

@@ -65,6 +65,8 @@ case "$case_name" in
   authoring)
     start_and_lose 4:0 --edit
     ended && fail "ended at the loss"
+    # Keys print their lines from here on, none of the start's.
+    wait_for 'grep -q "^track files written for timeline.txt$" err.txt' 30000 || fail "no track files written"
     # Each key with the line it prints; rows in bars of 32 and beats of 8.
     expect_line space '^[0-9:]+ \(row [0-9]+\) paused$'
     paused=$row
