@@ -30,14 +30,13 @@ track clear.r clear.g clear.b
   12:2  0   1   0    hold
 """
 failures = []
-running = []  # the program a wait gives evidence of when it gives up
+running = []  # the program whose evidence a wait prints when it gives up
 
 
 def check(ok, what):
     if not ok:
         failures.append(what)
         print("FAIL:", what)
-    return ok
 
 
 def stderr_text():
@@ -53,8 +52,8 @@ class Program:
                                         env=dict(os.environ, **(env or {})))
         running[:] = [self]
         wait_for(lambda: re.search(r"^editor: http://127\.0\.0\.1:\d+/#[0-9a-f]{32}$", stderr_text(), re.M), 20,
-                 "editor line", self)
-        wait_for(lambda: "loaded timeline.txt" in stderr_text(), 30, "load", self)
+                 "editor line")
+        wait_for(lambda: "loaded timeline.txt" in stderr_text(), 30, "load")
         port, token = re.search(r"^editor: http://127\.0\.0\.1:(\d+)/#([0-9a-f]{32})$", stderr_text(), re.M).groups()
         self.port, self.token = int(port), token
 
@@ -71,13 +70,12 @@ class Program:
             self.process.kill()
 
 
-def wait_for(condition, seconds, what, program=None):
+def wait_for(condition, seconds, what):
     end = time.monotonic() + seconds
     while not condition():
         if time.monotonic() > end:
             print("FAIL: no", what, "within", seconds, "s")
-            program = program or (running[0] if running else None)
-            if program:
+            for program in running:
                 program.evidence()
                 program.kill()
             sys.exit(1)
@@ -415,11 +413,11 @@ class Run:
         save(text)
         if ok:
             state = self.stream.version_after(self.version, 10)
-            wait_for(lambda: state is not None, 0, "version for a save", self.program)
+            wait_for(lambda: state is not None, 0, "version for a save")
             self.version = state["version"]
         else:
             wait_for(lambda: (self.stream.next(0.5) or (0, {"load": {"ok": True}}))[1]["load"]["ok"] is False, 10,
-                     "mistake on the stream", self.program)
+                     "mistake on the stream")
 
     def edit(self, *ops, version=None):
         status, answer = self.client.json("POST", "/api/edit", {"version": version or self.version, "ops": list(ops)})
@@ -467,13 +465,13 @@ def stale_model_rows(run):
 def preview_rows(run):
     run.saved(live_timeline())
     run.client.json("POST", "/api/transport", {"action": "seek", "row": 4})
-    wait_for(lambda: corner() == "255,0,0", 10, "red corner", run.program)
+    wait_for(lambda: corner() == "255,0,0", 10, "red corner")
     status, _ = run.client.json("POST", "/api/preview", {"track": "clear.b", "row": 0, "value": 1})
     check(status == 200, "preview: %d" % status)
-    wait_for(lambda: corner() == "255,0,255", 10, "magenta corner in the preview", run.program)
+    wait_for(lambda: corner() == "255,0,255", 10, "magenta corner in the preview")
     status, _ = run.client.json("POST", "/api/preview", [])
     check(status == 200, "empty preview: %d" % status)
-    wait_for(lambda: corner() == "255,0,0", 10, "red corner once the preview is taken back", run.program)
+    wait_for(lambda: corner() == "255,0,0", 10, "red corner once the preview is taken back")
     print("preview: shown, then taken back")
 
 
@@ -484,7 +482,7 @@ def save_during_write_rows(run):
     editing = threading.Thread(target=lambda: answers.append(
         run.edit({"op": "set", "track": "clear.b", "row": 0, "value": 0.5, "interp": "hold"})))
     editing.start()
-    wait_for(lambda: os.path.exists("flush-held"), 10, "the editor's write to reach its flush", run.program)
+    wait_for(lambda: os.path.exists("flush-held"), 10, "the editor's write to reach its flush")
     authors = live_timeline("0 1 0")
     save(authors)
     os.remove("hold-flush")

@@ -4,7 +4,6 @@
 // thread of the test stands in for the frame loop; each test runs in a process of its own.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -65,28 +64,6 @@ protected:
     SyncState sync{};
 };
 
-// The test's frame loop: drains the hand-over until it goes.
-class FrameLoop {
-public:
-    explicit FrameLoop(SyncState& sync)
-        : thread([this, &sync] {
-              while (!stop)
-                  if (!live_drain(sync))
-                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          })
-    {
-    }
-    ~FrameLoop()
-    {
-        stop = true;
-        thread.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
-
 EditOp set_scene(float value)
 {
     return {EditKind::Set, TRACK_SCENE, 0, 0, value, 0};
@@ -134,8 +111,13 @@ TEST_F(Live, PreviewsLastUntilTakenBackOrReplacedByTheFile)
 
 TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
 {
-    const FrameLoop frames(sync);
-    ASSERT_TRUE(live_wait_installed(1, WAIT_S));
+    // The test's frame loop, until the demo ends at the last step.
+    std::thread frames([&] {
+        while (!live_closed())
+            if (!live_drain(sync))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    EXPECT_TRUE(live_wait_installed(1, WAIT_S));
     const uint64_t v = live_snapshot().version;
     std::string authors;  // what a text editor saved during the step; the file must keep it
     struct Step {
@@ -200,6 +182,7 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
         EXPECT_EQ(fog.size() > 1 ? fog[1].value : -1.0f, step.fog8);
         EXPECT_EQ(value(TRACK_SCENE), step.scene);
     }
+    frames.join();
     // Every write went through a temporary that is gone.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
