@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr unsigned char ESCAPE_KEY = 27;
 // A hidden, minimised or covered window is not drawn, so nothing would take the other threads'
 // work: a timer looks this often and, when no frame was drawn for HIDDEN_AFTER_S, does a frame's
 // work without drawing.

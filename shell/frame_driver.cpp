@@ -16,7 +16,6 @@ constexpr double NEAR_PLANE = 0.05;
 constexpr double FAR_PLANE = 500.0;
 constexpr float CLEAR_ALPHA = 1.0f;
 constexpr float FOG_ALPHA = 0.5f;
-constexpr unsigned char ESCAPE_KEY = 27;
 
 double track_at_row(DemoTrack track)
 {

@@ -31,5 +31,7 @@ float window_aspect();
 
 // start_frame, render_frame and presentation; leaves the main loop after the last frame.
 void display();
+// Escape leaves the main loop; every other key is left alone.
+constexpr unsigned char ESCAPE_KEY = 27;
 void keyboard(unsigned char key, int x, int y);
 void reshape(int width, int height);

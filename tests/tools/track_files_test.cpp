@@ -22,7 +22,7 @@
 
 namespace {
 
-const std::string SYNC = SYNCTOOL_PATH;
+const std::string SYNCTOOL = SYNCTOOL_PATH;
 
 // One section holding all twenty tracks, `keys` rows of them; versions differ in every value.
 std::string timeline_text(int keys, int version)
@@ -62,15 +62,15 @@ TEST(TrackFiles, OnTheirOwnSmallFileSystemAndWhenItIsFull)
     write_text(work.file("old.txt"), old_text);
     write_text(work.file("new.txt"), new_text);
     ASSERT_EQ(mkdir(work.file("old").c_str(), 0755) | mkdir(work.file("new").c_str(), 0755), 0);
-    expect_run(SYNC, {"build", work.file("old.txt"), "--out", work.file("old")}, 0, "");
-    expect_run(SYNC, {"build", work.file("new.txt"), "--out", work.file("new")}, 0, "");
+    expect_run(SYNCTOOL, {"build", work.file("old.txt"), "--out", work.file("old")}, 0, "");
+    expect_run(SYNCTOOL, {"build", work.file("new.txt"), "--out", work.file("new")}, 0, "");
 
     // A timeline and its tracks on a file system of their own, under a parent no one may write.
     ASSERT_EQ(mkdir(tracks.c_str(), 0755), 0);
     ASSERT_TRUE(mount_tmpfs(tracks, "1m"));
     ASSERT_EQ(mount(nullptr, own.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     write_text(tracks + "/timeline.txt", old_text);
-    expect_run(SYNC, {"build", tracks + "/timeline.txt", "--out", tracks + "/"}, 0, "");
+    expect_run(SYNCTOOL, {"build", tracks + "/timeline.txt", "--out", tracks + "/"}, 0, "");
     std::vector<std::string> expected = folder_contents(work.file("old"));
     expected.push_back("timeline.txt=" + old_text);
     EXPECT_EQ(folder_contents(tracks), expected);
@@ -79,7 +79,7 @@ TEST(TrackFiles, OnTheirOwnSmallFileSystemAndWhenItIsFull)
     for (const long free_pages : {0L, 31L, 59L}) {
         const std::string filler = work.file("full");
         ASSERT_TRUE(mount_tmpfs(filler, "4m"));
-        expect_run(SYNC, {"build", work.file("old.txt"), "--out", filler}, 0, "");
+        expect_run(SYNCTOOL, {"build", work.file("old.txt"), "--out", filler}, 0, "");
         {
             std::ofstream fill(filler + "/fill", std::ios::binary);
             const std::string chunk(static_cast<size_t>(page), 'f');
@@ -90,11 +90,11 @@ TEST(TrackFiles, OnTheirOwnSmallFileSystemAndWhenItIsFull)
         ASSERT_EQ(stat((filler + "/fill").c_str(), &full), 0);
         ASSERT_EQ(truncate((filler + "/fill").c_str(), full.st_size / page * page - free_pages * page), 0);
         const std::string stopped = track_file_name(TIMELINE_TRACK_NAMES[free_pages / 3]);
-        expect_run(SYNC, {"build", work.file("new.txt"), "--out", filler}, 1,
+        expect_run(SYNCTOOL, {"build", work.file("new.txt"), "--out", filler}, 1,
                    "/" + stopped + ": cannot write (No space left on device)\n");
         std::remove((filler + "/fill").c_str());
         EXPECT_EQ(folder_contents(filler), folder_contents(work.file("old"))) << free_pages << " pages free";
-        expect_run(SYNC, {"build", work.file("new.txt"), "--out", filler}, 0, "");
+        expect_run(SYNCTOOL, {"build", work.file("new.txt"), "--out", filler}, 0, "");
         EXPECT_EQ(folder_contents(filler), folder_contents(work.file("new"))) << free_pages << " pages free";
         ASSERT_EQ(umount(filler.c_str()), 0);
     }
@@ -111,16 +111,16 @@ TEST(TrackFiles, BuildsKilledAtRandomMomentsLeaveWholeFilesAndTheNextBuildCleans
         const std::string name = "v" + std::to_string(v);
         write_text(work.file(name + ".txt"), timeline_text(KEYS, v));
         ASSERT_EQ(mkdir(work.file(name).c_str(), 0755), 0);
-        expect_run(SYNC, {"build", work.file(name + ".txt"), "--out", work.file(name)}, 0, "");
+        expect_run(SYNCTOOL, {"build", work.file(name + ".txt"), "--out", work.file(name)}, 0, "");
         versions.push_back(folder_contents(work.file(name)));
     }
     const std::string burst = work.file("burst");
     ASSERT_EQ(mkdir(burst.c_str(), 0755), 0);
     auto start_build = [&](int v) {
         const std::string timeline = work.file("v" + std::to_string(v) + ".txt");
-        const char* argv[] = {SYNC.c_str(), "build", timeline.c_str(), "--out", burst.c_str(), nullptr};
+        const char* argv[] = {SYNCTOOL.c_str(), "build", timeline.c_str(), "--out", burst.c_str(), nullptr};
         pid_t pid = -1;
-        posix_spawn(&pid, SYNC.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ);
+        posix_spawn(&pid, SYNCTOOL.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ);
         return pid;
     };
     const auto begun = std::chrono::steady_clock::now();
@@ -149,7 +149,7 @@ TEST(TrackFiles, BuildsKilledAtRandomMomentsLeaveWholeFilesAndTheNextBuildCleans
     }
     EXPECT_EQ(interruptions, WANTED_INTERRUPTIONS)
         << "in " << kills << " kills of " << build_us.count() << " us builds";
-    expect_run(SYNC, {"build", work.file("v1.txt"), "--out", burst}, 0, "");
+    expect_run(SYNCTOOL, {"build", work.file("v1.txt"), "--out", burst}, 0, "");
     EXPECT_EQ(folder_contents(burst), versions[1]);
 }
 
