@@ -115,6 +115,7 @@ run_case() {
     for _ in $(seq 1 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     tries=$((tries + 1))
   done
+  kill -0 $pid 2>/dev/null && (cd "$work" && give_up_evidence)
   kill -9 $pid 2>/dev/null && : "${problem:=still running $EXIT_LIMIT_S s after Escape}"
   wait $pid
   status=$?

@@ -41,7 +41,7 @@ run_and_escape() {
     for _ in $(seq 1 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     tries=$((tries + 1))
   done
-  kill -0 $pid 2>/dev/null && { kill -9 $pid; fail "still running 8 s after Escape"; }
+  kill -0 $pid 2>/dev/null && { give_up_evidence; kill -9 $pid; fail "still running 8 s after Escape"; }
   wait $pid
   status=$?
 }
