@@ -61,31 +61,23 @@ TEST(EditorApi, RequestsAreReadOrRefusedWithAReason)
         std::string body;
         std::string expected;  // what was read (kinds: set 0, delete 1, move 2) or the reason
     };
+    // clang-format off
     const Case cases[] = {
-        {"edit", R"({"version": 3, "ops": [{"op": "set", "track": "clear.r", "row": 64, "value": 0.5}]})",
-         "v3 0:1:64:0:0.5:-1"},
-        {"edit",
-         R"({"version": 3, "ops": [{"op": "set", "track": "fog", "row": 2, "value": -1, "interp": "smooth"},
+        {"edit", R"({"version": 3, "ops": [{"op": "set", "track": "clear.r", "row": 64, "value": 0.5}]})", "v3 0:1:64:0:0.5:-1"},
+        {"edit", R"({"version": 3, "ops": [{"op": "set", "track": "fog", "row": 2, "value": -1, "interp": "smooth"},
                                             {"op": "delete", "track": "scene", "row": 7},
                                             {"op": "move", "track": "text.i", "from": 8, "to": 9}]})",
          "v3 0:17:2:0:-1:2 1:0:7:0:0:-1 2:18:8:9:0:-1"},
         {"edit", "{", "the body is not a JSON object"},
         {"edit", "[]", "the body is not a JSON object"},
-        {"edit", R"({"ops": [{"op": "delete", "track": "fog", "row": 1}]})",
-         "\"version\" must be the timeline's version"},
-        {"edit", R"({"version": -1, "ops": [{"op": "delete", "track": "fog", "row": 1}]})",
-         "\"version\" must be the timeline's version"},
+        {"edit", R"({"ops": [{"op": "delete", "track": "fog", "row": 1}]})", "\"version\" must be the timeline's version"},
+        {"edit", R"({"version": -1, "ops": [{"op": "delete", "track": "fog", "row": 1}]})", "\"version\" must be the timeline's version"},
         {"edit", R"({"version": 1, "ops": []})", "\"ops\" must be a list of edits"},
-        {"edit", R"({"version": 1, "ops": [{"op": "delete", "track": "nope", "row": 1}]})",
-         "edit 1: unknown track \"nope\""},
-        {"edit", R"({"version": 1, "ops": [{"op": "delete", "track": "fog", "row": 1.5}]})",
-         "edit 1: \"row\" must be a whole number"},
-        {"edit", R"({"version": 1, "ops": [{"op": "delete", "track": "fog", "row": "1"}]})",
-         "edit 1: \"row\" must be a whole number"},
-        {"edit", R"({"version": 1, "ops": [{"op": "move", "track": "fog", "from": 1}]})",
-         "edit 1: \"to\" must be a whole number"},
-        {"edit", R"({"version": 1, "ops": [{"op": "set", "track": "fog", "row": 1}]})",
-         "edit 1: \"value\" must be a finite number"},
+        {"edit", R"({"version": 1, "ops": [{"op": "delete", "track": "nope", "row": 1}]})", "edit 1: unknown track \"nope\""},
+        {"edit", R"({"version": 1, "ops": [{"op": "delete", "track": "fog", "row": 1.5}]})", "edit 1: \"row\" must be a whole number"},
+        {"edit", R"({"version": 1, "ops": [{"op": "delete", "track": "fog", "row": "1"}]})", "edit 1: \"row\" must be a whole number"},
+        {"edit", R"({"version": 1, "ops": [{"op": "move", "track": "fog", "from": 1}]})", "edit 1: \"to\" must be a whole number"},
+        {"edit", R"({"version": 1, "ops": [{"op": "set", "track": "fog", "row": 1}]})", "edit 1: \"value\" must be a finite number"},
         {"edit", R"({"version": 1, "ops": [{"op": "set", "track": "fog", "row": 1, "value": 1e39}]})",
          "edit 1: \"value\" is beyond single precision"},
         {"edit",
@@ -99,15 +91,13 @@ TEST(EditorApi, RequestsAreReadOrRefusedWithAReason)
          "edit 2: \"op\" must be \"set\", \"delete\" or \"move\""},
         // Previews start from the last good keys and keep the interpolation of the key they stand for.
         {"preview", R"({"track": "clear.r", "row": 64, "value": 0.75})", "clear.r 0:0.25:0 64:0.75:1"},
-        {"preview", R"({"track": "clear.r", "row": 10, "value": 0.75, "interp": "smooth"})",
-         "clear.r 0:0.25:0 10:0.75:2 64:0.5:1"},
+        {"preview", R"({"track": "clear.r", "row": 10, "value": 0.75, "interp": "smooth"})", "clear.r 0:0.25:0 10:0.75:2 64:0.5:1"},
         {"preview", R"({"track": "clear.r", "from": 0, "row": 80, "value": 1})", "clear.r 64:0.5:1 80:1:0"},
         {"preview",
          R"([{"track": "clear.r", "row": 64, "value": 2}, {"track": "clear.r", "from": 64, "row": 65,
                         "value": 3}])",
          "clear.r 0:0.25:0 65:3:1"},
-        {"preview", R"({"track": "clear.r", "from": 30, "row": 31, "value": 1})",
-         "track clear.r has no key at row 30"},
+        {"preview", R"({"track": "clear.r", "from": 30, "row": 31, "value": 1})", "track clear.r has no key at row 30"},
         {"preview", R"({"track": "clear.r", "row": 64, "value": 1, "interp": "cubic"})",
          "unknown interpolation \"cubic\" (hold, linear, smooth or ramp)"},
         // a preview refuses what an edit refuses, for the same reason
@@ -124,13 +114,12 @@ TEST(EditorApi, RequestsAreReadOrRefusedWithAReason)
         {"transport", R"({"action": "seek", "row": 100})", "row 100.000000 is outside the music"},
         {"transport", R"({"action": "loop", "first_bar": 1, "last_bar": 3})", "3 0 1-3 1"},
         {"transport", R"({"action": "loop", "on": false})", "3 0 0-0 0"},
-        {"transport", R"({"action": "loop", "first_bar": 2, "last_bar": 1})",
-         "the loop must run over bars 0-3, first to last"},
-        {"transport", R"({"action": "loop", "first_bar": 0, "last_bar": 4})",
-         "the loop must run over bars 0-3, first to last"},
+        {"transport", R"({"action": "loop", "first_bar": 2, "last_bar": 1})", "the loop must run over bars 0-3, first to last"},
+        {"transport", R"({"action": "loop", "first_bar": 0, "last_bar": 4})", "the loop must run over bars 0-3, first to last"},
         {"transport", R"({"action": "stop"})", "unknown action \"stop\" (pause, play, seek or loop)"},
         {"transport", R"({"row": 1})", "\"action\" must be a string"},
     };
+    // clang-format on
     for (const Case& c : cases)
         EXPECT_EQ(read(c.kind, c.body), c.expected) << c.body;
 }

@@ -271,7 +271,7 @@ def connection_rows(client, port, pid):
         status, _ = client.json("GET", "/api/timeline")
         waits.append(time.monotonic() - start)
         check(status == 200, "a real request beside slow clients: %d" % status)
-        time.sleep(0.2)
+        time.sleep(0.2)  # the clients' pace, a byte each 0.2 s: a wait for nothing the program says
     print("a real request beside 200 slow clients: median %.0f ms, worst %.0f ms (a second wanted)"
           % (sorted(waits)[len(waits) // 2] * 1000, max(waits) * 1000))
     check(max(waits) < 3.0, "a real request waited %.1f s beside slow clients" % max(waits))
