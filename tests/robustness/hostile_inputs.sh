@@ -136,7 +136,7 @@ run_case() {
 }
 
 trap 'display_stop' EXIT
-display_start 640x480x24 || exit 1
+display_start 320x240x24 || exit 1
 begin=$(date +%s) total=0 passed=0
 while read -r -a line; do
   total=$((total + 1))
