@@ -18,7 +18,7 @@ LOST_LINE='audio output lost; going on without sound'
 FROM=30:0
 MUSIC_MS=8437
 
-demo_scene "$data" || exit 1
+demo_scene "$data" 320x240x24 || exit 1  # nothing on screen is read
 
 fail() { echo "FAIL ($case_name): $*"; give_up_evidence; exit 1; }
 # Starts vordel under the shim with --from $1 and the other arguments given, and waits until it
