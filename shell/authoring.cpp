@@ -15,11 +15,14 @@
 
 namespace {
 
-// A hidden, minimised or covered window is not drawn, so nothing would take the other threads'
-// work: a timer looks this often and, when no frame was drawn for HIDDEN_AFTER_S, does a frame's
-// work without drawing.
+// Frames are drawn one after another while the music plays. Paused, a frame is drawn only when
+// something changes what it shows (an edit, a preview, a load, a key, a transport request), so the
+// demo leaves the machine to the editor. A hidden, minimised or covered window is not drawn either,
+// so neither would take the other threads' work: a timer looks this often and, when no frame was
+// drawn for IDLE_AFTER_S, does a frame's work without drawing, asking for a frame when that work
+// changed something.
 constexpr unsigned TICK_MS = 10;
-constexpr double HIDDEN_AFTER_S = 0.050;
+constexpr double IDLE_AFTER_S = 0.050;
 
 double last_frame_s = 0.0;
 bool ticking = false;
@@ -49,24 +52,28 @@ void show_load_state()
 }
 
 // Everything a frame does but draw: other threads' work first (a new timeline is installed before
-// this frame reads it), then the transport and the position.
-void frame_work()
+// this frame reads it), then the transport and the position. True when other threads' work came.
+bool frame_work()
 {
-    run_frame_tasks();
-    if (live_drain(demo_state.sync_state))
+    bool changed = run_frame_tasks();
+    if (live_drain(demo_state.sync_state)) {
         show_load_state();
+        changed = true;
+    }
     transport_before_frame();
     // Where the demo would end, the authoring mode pauses on its last row instead.
     if (start_frame() && !demo_state.authoring.paused)
         transport_hold_at_end(demo_state.sync_state.current_row);
+    return changed;
 }
 
 void tick(int)
 {
     if (!ticking)
         return;
-    if (now_s() - last_frame_s >= HIDDEN_AFTER_S) {
-        frame_work();
+    if (now_s() - last_frame_s >= IDLE_AFTER_S) {
+        if (frame_work())
+            glutPostRedisplay();
         publish_frame();
     }
     glutTimerFunc(TICK_MS, tick, 0);
@@ -110,11 +117,13 @@ void authoring_display()
     publish_frame();
     glutSwapBuffers();
     last_frame_s = now_s();
-    glutPostRedisplay();
+    if (!demo_state.authoring.paused)
+        glutPostRedisplay();
 }
 
 void authoring_keyboard(unsigned char key, int x, int y)
 {
+    glutPostRedisplay();
     if (transport_key(key))
         return;
     if (key == 'o')
@@ -125,5 +134,6 @@ void authoring_keyboard(unsigned char key, int x, int y)
 
 void authoring_special(int key, int, int)
 {
+    glutPostRedisplay();
     transport_special_key(key);
 }

@@ -33,7 +33,7 @@ bool run_on_frame_loop(FrameTask task, double timeout_s)
     return *done;
 }
 
-void run_frame_tasks()
+bool run_frame_tasks()
 {
     std::vector<FrameTask> ready;
     {
@@ -42,6 +42,7 @@ void run_frame_tasks()
     }
     for (FrameTask& task : ready)
         task();
+    return !ready.empty();
 }
 
 void close_frame_tasks()

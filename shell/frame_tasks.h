@@ -20,9 +20,9 @@ constexpr size_t MAX_FRAME_TASKS = 64;
 // still run later, so it must not refer to the caller's stack unless this returned true.
 bool run_on_frame_loop(FrameTask task, double timeout_s);
 
-// Frame loop only: runs every task posted so far. Tasks posted by a running task wait for the
-// next frame.
-void run_frame_tasks();
+// Frame loop only: runs every task posted so far and says whether there was any. Tasks posted by
+// a running task wait for the next frame.
+bool run_frame_tasks();
 
 // Frame loop, after its last frame: refuses new tasks, drops the waiting ones and answers their
 // callers at once.

@@ -524,6 +524,21 @@ def timed_edits(run, count):
     return statistics.median(times), max(times)
 
 
+def idle_rows(run):
+    """Paused with nothing changing, the demo draws nothing: the CPU it takes over two seconds."""
+    run.client.json("POST", "/api/transport", {"action": "pause"})
+
+    def cpu_s():
+        fields = open("/proc/%d/stat" % run.program.process.pid).read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    before = cpu_s()
+    time.sleep(2)  # a span to measure over, not a wait for something the program says
+    used = cpu_s() - before
+    print("paused and idle: %.0f %% of a core" % (used / 2 * 100))
+    check(used < 0.5, "paused and idle, the demo took %.2f s of CPU in 2 s" % used)
+
+
 def minimised_rows(run):
     shown = timed_edits(run, 10)
     window = window_id()
@@ -592,8 +607,8 @@ def main():
         status, model = client.json("GET", "/api/timeline")
         edit_rows(client, model)
         run = Run(program)
-        for rows in (refusal_rows, stale_model_rows, preview_rows, save_during_write_rows, undo_rows, minimised_rows,
-                     escape_rows):
+        for rows in (refusal_rows, stale_model_rows, preview_rows, save_during_write_rows, undo_rows, idle_rows,
+                     minimised_rows, escape_rows):
             rows(run)
     finally:
         program.kill()
