@@ -23,14 +23,11 @@ void remove_step(EditHistory& history, std::vector<HistoryStep>& steps, size_t i
     steps.erase(steps.begin() + static_cast<long>(index));
 }
 
-// Oldest first: the bottom of the undo list, then the far end of the redo list.
+// Oldest first. Only a new step calls this, and a new step empties the redo list.
 void keep_within_limits(EditHistory& history)
 {
-    while (!history.undo.empty() &&
-           (history.bytes > HISTORY_BYTES || history.undo.size() + history.redo.size() > HISTORY_STEPS))
+    while (!history.undo.empty() && (history.bytes > HISTORY_BYTES || history.undo.size() > HISTORY_STEPS))
         remove_step(history, history.undo, 0);
-    while (!history.redo.empty() && (history.bytes > HISTORY_BYTES || history.redo.size() > HISTORY_STEPS))
-        remove_step(history, history.redo, 0);
 }
 
 }  // namespace
