@@ -4,11 +4,15 @@
 # documented way: it plays and ends with "finito" (status 0) after Escape or, for music that cannot
 # be played, with "failed to open music" (status 2). Each damage is applied to every file of its
 # kind at once, which reaches the same code paths as one file at a time in a fraction of the runs.
+# Damages that the reading code turns into the same result (no keys, no picture) share one run,
+# taking the files of the kind in turn, so that every file meets that result and every damage's
+# path through the reader is taken.
 #
 #   hostile_inputs.sh VORDEL DATA_DIR GROUP       GROUP: music, tracks or images
 #
 # Unless the scene track itself is damaged, it is replaced by a short tour (triangle, cubes,
-# landscape, about half a second each), so that every scene draws whatever the damage reaches.
+# landscape, about 0.35 s, 0.35 s and the rest), so that every scene draws whatever the damage
+# reaches.
 set -u
 vordel=$(realpath "$1")
 data=$(realpath "$2")
@@ -16,9 +20,9 @@ group=$3
 . "$(dirname "$0")/../support/display.sh"
 
 GL_LINES_LIMIT_S=30   # process start to the two GL lines; start-up includes the landscape mesh
-PLAYING_LIMIT_S=60    # process start to PLAY_SECONDS of music in the wave file
+PLAYING_LIMIT_S=60    # process start to PLAY_MS of music in the wave file
 EXIT_LIMIT_S=20       # first Escape to the end of the process
-PLAY_SECONDS=2        # long enough for the tour to show all three scenes
+PLAY_MS=1500          # long enough for the tour to show all three scenes
 WAVE_BYTES_PER_SECOND=$((44100 * 2 * 2))
 WAVE_HEADER_BYTES=44
 RANDOM_SEED=20261207
@@ -75,13 +79,13 @@ list_cases() {
       for how in missing empty random; do echo "music.mp3 $how no-music"; done
       echo "music.mp3 half plays" ;;  # the first half still decodes and plays
     tracks)
-      for how in missing empty half random random-keys count-minus-one count-max nan infinite \
+      for how in missing,empty,count-minus-one half random random-keys count-max nan infinite \
                  interpolation-ff equal-rows; do
         printf 'sync_%s.track ' "${OTHER_TRACKS[@]}"; echo "$how plays"
       done
       for how in nan infinite random-keys; do echo "sync_scene.track $how plays"; done ;;
     images)
-      for how in missing empty half random; do echo "${IMAGES[*]} $how plays"; done ;;
+      for how in missing,empty,random half; do echo "${IMAGES[*]} $how plays"; done ;;
   esac
 }
 
@@ -91,8 +95,10 @@ run_case() {
   local work start elapsed gl_ms=- playing_ms=- status problem= outcome=other tries=0 window
   work=$(mktemp -d)
   cp "$data"/music.mp3 "$data"/sync_*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$work"/
-  [ "${files[0]}" = sync_scene.track ] || write_track "$work/sync_scene.track" 3 0 00000000 0  9 $ONE 0  18 $TWO 0
-  for file in "${files[@]}"; do damage "$work/$file" "$how"; done
+  [ "${files[0]}" = sync_scene.track ] || write_track "$work/sync_scene.track" 3 0 00000000 0  6 $ONE 0  12 $TWO 0
+  local damages i
+  IFS=, read -r -a damages <<< "$how"
+  for i in "${!files[@]}"; do damage "$work/${files[$i]}" "${damages[$((i % ${#damages[@]}))]}"; done
   printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\n[wave]\nfile=%s/out.wav\n' \
     "$work" > "$work/alsoft.conf"
 
@@ -104,7 +110,7 @@ run_case() {
     elapsed=$(($(date +%s%3N) - start))
     [ "$gl_ms" != - ] || ! grep -q '^OpenGL renderer: ' "$work/out.txt" || gl_ms=$elapsed
     [ "$gl_ms" != - ] || [ $elapsed -le $((GL_LINES_LIMIT_S * 1000)) ] || { problem="no GL lines after $GL_LINES_LIMIT_S s"; break; }
-    [ "$(stat -c %s "$work/out.wav" 2>/dev/null || echo 0)" -lt $((WAVE_HEADER_BYTES + PLAY_SECONDS * WAVE_BYTES_PER_SECOND)) ] \
+    [ "$(stat -c %s "$work/out.wav" 2>/dev/null || echo 0)" -lt $((WAVE_HEADER_BYTES + PLAY_MS * WAVE_BYTES_PER_SECOND / 1000)) ] \
       || { playing_ms=$elapsed; break; }
     [ $elapsed -le $((PLAYING_LIMIT_S * 1000)) ] || { problem="not playing after $PLAYING_LIMIT_S s"; break; }
     sleep 0.1
@@ -128,7 +134,7 @@ run_case() {
   grep -q -m1 -E 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: ' "$work/err.txt" && : "${problem:=sanitizer report}"
   head -1 "$work/out.txt" | grep -q '^OpenGL version: ' || : "${problem:=first line is not the GL version}"
   [ "$outcome" = "$expected" ] || : "${problem:=ended as $outcome (status $status), expected $expected}"
-  printf '%-4s %-18s %-16s %-8s gl=%sms playing=%sms %s\n' "$([ -z "$problem" ] && echo ok || echo FAIL)" \
+  printf '%-4s %-22s %-31s %-8s gl=%sms playing=%sms %s\n' "$([ -z "$problem" ] && echo ok || echo FAIL)" \
     "${files[0]}$([ ${#files[@]} = 1 ] || echo " +$((${#files[@]} - 1))")" "$how" "$outcome" "$gl_ms" "$playing_ms" "$problem"
   [ -z "$problem" ] || { echo "--- console"; head -c 2000 "$work/out.txt"; echo; echo "--- errors"; head -40 "$work/err.txt"; }
   rm -rf "$work"
