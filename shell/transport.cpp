@@ -39,6 +39,17 @@ double step_row(double row, double step, int direction)
     return (std::floor((row + ROW_TOLERANCE) / step) + 1.0) * step;
 }
 
+// A step back goes to the start of the bar (or beat) playing. Pressed again before the music has
+// played a beat past where the last step back landed, it goes one further back, as "previous"
+// does in a player: from that start, not from a few rows into it, which would land on it again.
+double step_back(double row, double step)
+{
+    if (state.stepped_back && row > state.stepped_back_to - ROW_TOLERANCE &&
+        row < state.stepped_back_to + ROWS_PER_BEAT)
+        row = state.stepped_back_to;
+    return step_row(row, step, -1);
+}
+
 int32_t current_bar()
 {
     return static_cast<int32_t>(std::floor((current_row() + ROW_TOLERANCE) / ROWS_PER_BAR));
@@ -125,6 +136,7 @@ bool seek_to_row(double row)
 
 void transport_seek(double row)
 {
+    state.stepped_back = false;
     if (!seek_to_row(row)) {
         std::fprintf(stderr, "%s is past the end of the music\n", format_position(row).c_str());
         return;
@@ -175,12 +187,18 @@ bool transport_special_key(int key)
     const double row = current_row();
     switch (key) {
     case GLUT_KEY_LEFT:
-    case GLUT_KEY_RIGHT:
-        transport_seek(step_row(row, ROWS_PER_BEAT, key == GLUT_KEY_LEFT ? -1 : 1));
+    case GLUT_KEY_PAGE_UP: {
+        const double target = step_back(row, key == GLUT_KEY_LEFT ? ROWS_PER_BEAT : ROWS_PER_BAR);
+        transport_seek(target);
+        state.stepped_back = true;
+        state.stepped_back_to = target;
         return true;
-    case GLUT_KEY_PAGE_UP:
+    }
+    case GLUT_KEY_RIGHT:
+        transport_seek(step_row(row, ROWS_PER_BEAT, 1));
+        return true;
     case GLUT_KEY_PAGE_DOWN:
-        transport_seek(step_row(row, ROWS_PER_BAR, key == GLUT_KEY_PAGE_UP ? -1 : 1));
+        transport_seek(step_row(row, ROWS_PER_BAR, 1));
         return true;
     case GLUT_KEY_HOME:
         transport_seek(0.0);

@@ -28,7 +28,8 @@ void transport_set_loop(int32_t first_bar, int32_t last_bar, bool on);
 
 // The keys: space pauses or resumes; [ and ] mark the loop's ends at the current bar; l turns the
 // loop on or off. Left and Right step by beats, Page Up and Page Down by bars, Home goes to the
-// start. False for any other key.
+// start; a step back taken again before a beat has played goes one further back. False for any
+// other key.
 bool transport_key(unsigned char key);
 bool transport_special_key(int key);
 
