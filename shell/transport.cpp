@@ -39,17 +39,6 @@ double step_row(double row, double step, int direction)
     return (std::floor((row + ROW_TOLERANCE) / step) + 1.0) * step;
 }
 
-// A step back goes to the start of the bar (or beat) playing. Pressed again before the music has
-// played a beat past where the last step back landed, it goes one further back, as "previous"
-// does in a player: from that start, not from a few rows into it, which would land on it again.
-double step_back(double row, double step)
-{
-    if (state.stepped_back && row > state.stepped_back_to - ROW_TOLERANCE &&
-        row < state.stepped_back_to + ROWS_PER_BEAT)
-        row = state.stepped_back_to;
-    return step_row(row, step, -1);
-}
-
 int32_t current_bar()
 {
     return static_cast<int32_t>(std::floor((current_row() + ROW_TOLERANCE) / ROWS_PER_BAR));
@@ -97,6 +86,13 @@ void mark_loop(bool start)
 }
 
 }  // namespace
+
+double step_back_row(double row, double step, double last_landing)
+{
+    if (last_landing >= 0.0 && row > last_landing - ROW_TOLERANCE && row < last_landing + ROWS_PER_BEAT)
+        row = last_landing;
+    return step_row(row, step, -1);
+}
 
 std::string format_position(double row)
 {
@@ -188,7 +184,8 @@ bool transport_special_key(int key)
     switch (key) {
     case GLUT_KEY_LEFT:
     case GLUT_KEY_PAGE_UP: {
-        const double target = step_back(row, key == GLUT_KEY_LEFT ? ROWS_PER_BEAT : ROWS_PER_BAR);
+        const double target = step_back_row(row, key == GLUT_KEY_LEFT ? ROWS_PER_BEAT : ROWS_PER_BAR,
+                                            state.stepped_back ? state.stepped_back_to : -1.0);
         transport_seek(target);
         state.stepped_back = true;
         state.stepped_back_to = target;

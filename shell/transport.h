@@ -33,6 +33,12 @@ void transport_set_loop(int32_t first_bar, int32_t last_bar, bool on);
 bool transport_key(unsigned char key);
 bool transport_special_key(int key);
 
+// Where a step back of `step` rows from `row` lands: the start of the step playing (a row within
+// a thousandth of a start counts as on it), at least 0. A step back pressed again before a beat
+// has played past where the last one landed (`last_landing`; negative: none) goes one further
+// back, as "previous" does in a player, rather than to that same start again.
+double step_back_row(double row, double step, double last_landing);
+
 // Every frame, before the frame reads the position: keeps a looping playback within its bars.
 void transport_before_frame();
 

@@ -1,10 +1,12 @@
-// The end-of-demo rule and the window's aspect ratio, at the exact values the demo fixes for them.
+// The end-of-demo rule and the window's aspect ratio, at the exact values the demo fixes for them;
+// where the transport's steps back land.
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
+#include "shell/transport.h"
 #include "tests/support/test_tracks.h"
 
 TEST(EndOfDemo, PastRow1024TheFadeSetsTheVolumeAndTheRunEndsOnceItIsBelowTheSilenceThreshold)
@@ -33,4 +35,16 @@ TEST(WindowAspect, IsWidthOverHeightInSinglePrecisionAndSquareWhileTheHeightIsZe
         demo_state.window_height = height;
         EXPECT_EQ(window_aspect(), aspect) << width << " x " << height;
     }
+}
+
+TEST(StepBack, GoesToTheStartPlayingAndOneFurtherWhenPressedAgainWithinABeat)
+{
+    // Row, step (8: a beat, 32: a bar), where the last step back landed (-1: none), where it lands.
+    const double rows[][4] = {
+        {96.5, 32, -1, 96}, {96.0, 32, -1, 64},  {95.9995, 32, -1, 64}, {0.3, 32, -1, 0},
+        {96.3, 32, 96, 64}, {103.9, 32, 96, 64}, {104.0, 32, 96, 96},   {140.0, 32, 96, 128},
+        {12.2, 8, 8, 0},    {3.0, 8, 0, 0},      {17.0, 8, 16, 8},      {95.0, 32, 96, 64},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(step_back_row(r[0], r[1], r[2]), r[3]) << r[0] << " by " << r[1] << " after " << r[2];
 }
