@@ -73,7 +73,19 @@ bool compile(const std::string& text, Timeline& timeline, std::string& error)
 
 std::string key_name(const KeyPlace& key)
 {
-    return std::string(DEMO_TRACK_NAMES[key.track]) + " at row " + format_row(key.row);
+    return std::string(DEMO_TRACK_NAMES[key.track]) + " at " + format_row(key.row);
+}
+
+// The keys a step changed, as an author knows them: by track and place in the music.
+std::string keys_named(const std::vector<KeyPlace>& keys)
+{
+    if (keys.empty())
+        return "no key";
+    std::string named = key_name(keys.front());
+    if (keys.size() > 1)
+        named +=
+            " and " + std::to_string(keys.size() - 1) + (keys.size() == 2 ? " other key" : " other keys");
+    return named;
 }
 
 }  // namespace
@@ -117,20 +129,21 @@ LiveAnswer take_back(bool undo, double timeout_s)
     const HistoryStep* step = history_next(history, undo);
     if (step == nullptr)
         return refuse(LiveStatus::Conflict, "nothing to " + verb);
+    // A refused step is dropped, so that the steps before it stay in reach.
+    const std::string refused = "cannot " + verb + " your change to " + keys_named(step->keys) + ": ";
     const std::string dropped = "; that step is dropped: " + verb + " again to reach the one before it";
     std::string result, error;
     if (!history_apply(*step, undo, *from.text, result, error)) {
         history_drop(history, undo);
-        return refuse(LiveStatus::Conflict, "cannot " + verb +
-                                                ": the lines of that edit were changed in the file (" +
-                                                error + ")" + dropped);
+        return refuse(LiveStatus::Conflict,
+                      refused + "a save since has rewritten its lines in the file" + dropped);
     }
     auto keys = std::make_shared<Timeline>();
     if (!compile(result, *keys, error)) {
         history_drop(history, undo);
-        return refuse(LiveStatus::Conflict, "cannot " + verb +
-                                                ": the text around that edit was changed in the file, " +
-                                                "and taking it back now would break " + error + dropped);
+        return refuse(LiveStatus::Conflict,
+                      refused + "the file has changed around it since, and taking it back now " +
+                          "would leave " + error + " unreadable" + dropped);
     }
     // Only the keys the step changed may change: anything else means its lines now stand for
     // other keys.
@@ -141,8 +154,9 @@ LiveAnswer take_back(bool undo, double timeout_s)
                                           });
         if (own == step->keys.end() || !(*own == key)) {
             history_drop(history, undo);
-            return refuse(LiveStatus::Conflict, "cannot " + verb + ": it would also change " + key_name(key) +
-                                                    ", which that edit did not touch" + dropped);
+            return refuse(LiveStatus::Conflict,
+                          refused + "the file has changed since, and taking it back now would " +
+                              "also change " + key_name(key) + dropped);
         }
     }
     return commit(from, result, keys, timeout_s, [&](const Timeline&) { history_commit(history, undo); });

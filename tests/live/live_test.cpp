@@ -152,7 +152,10 @@ TEST_F(Live, EditsAreCompareAndSwapAndHistoryIsCheckedBeforeItWrites)
              live_wait_installed(save(authors), WAIT_S);
              return live_undo(true, WAIT_S);
          },
-         LiveStatus::Conflict, "break line 7 (row 8 of track \"fog\"", 2, 5},
+         LiveStatus::Conflict,
+         "your change to fog at 0:1: the file has changed around it since, and taking it back now would "
+         "leave line 7 (row 8 of track \"fog\"",
+         2, 5},
         {"the step before stays in reach", [&] { return live_undo(true, WAIT_S); }, LiveStatus::Ok, "", 0, 5},
         {"redo", [&] { return live_undo(false, WAIT_S); }, LiveStatus::Ok, "", 2, 5},
         {"nothing to redo", [&] { return live_undo(false, WAIT_S); }, LiveStatus::Conflict, "nothing to redo",
