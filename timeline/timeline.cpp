@@ -422,11 +422,21 @@ std::string format_value(float value)
 {
     constexpr int MIN_DIGITS = 1, MAX_FLOAT_DIGITS = 9;  // 9 significant digits always round-trip a float
     char text[48];
-    for (int digits = MIN_DIGITS; digits <= MAX_FLOAT_DIGITS; ++digits) {
+    constexpr int MAX_PLAIN_EXPONENT = 15;  // up to 10^15 a value is written out: 10, not 1e+01
+    int digits = MIN_DIGITS;
+    for (; digits <= MAX_FLOAT_DIGITS; ++digits) {
         std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
         const float back = std::strtof(text, nullptr);
         if (std::memcmp(&back, &value, sizeof value) == 0)
             break;
+    }
+    // The shortest digits of a whole number such as 10 or 1500 come out with an exponent; written
+    // with as many digits as it has before the point it reads back the same and as people write it.
+    const char* exponent = std::strchr(text, 'e');
+    if (exponent != nullptr && exponent[1] == '+') {
+        const int power = std::atoi(exponent + 2);
+        if (power <= MAX_PLAIN_EXPONENT)
+            std::snprintf(text, sizeof text, "%.*g", std::max(digits, power + 1), static_cast<double>(value));
     }
     return text;
 }

@@ -77,6 +77,11 @@ TEST(TimelineEdit, RewritesOnlyTheLinesOfTheKeysItChanges)
         {FOG_TEXT, {set(FOG, 768, 0.1f)}, fog_head + "  24:0     0.1     smooth  # in\n  26:0     0.035   hold\n"},
         {FOG_TEXT, {set(FOG, 0, 0.0f, LINEAR)}, "track fog\n  0:0      0       linear\n" + FOG_TEXT.substr(34)},
         {FOG_TEXT, {set(FOG, 768, 0.06f, HOLD)}, fog_head + "  24:0     0.06    hold    # in\n  26:0     0.035   hold\n"},
+        // values as people write them: whole numbers without an exponent, exact to the float
+        {FOG_TEXT, {set(FOG, 768, 10.0f)}, fog_head + "  24:0     10      smooth  # in\n  26:0     0.035   hold\n"},
+        {FOG_TEXT, {set(FOG, 768, 1500.0f)}, fog_head + "  24:0     1500    smooth  # in\n  26:0     0.035   hold\n"},
+        {FOG_TEXT, {set(FOG, 768, 12345.678f)}, fog_head + "  24:0     12345.678 smooth  # in\n  26:0     0.035   hold\n"},
+        {FOG_TEXT, {set(FOG, 768, 1e20f)}, fog_head + "  24:0     1e+20   smooth  # in\n  26:0     0.035   hold\n"},
         // several tracks to a line: one column changes, later columns stay where they are if they can
         {CLEAR_TEXT, {set(CLEAR_G, 0, 2.5f)}, clear_head + "  0:0      0.02    2.5     0.06    hold\n" + note + c4 + c8},
         {CLEAR_TEXT, {set(CLEAR_G, 0, 1.0f / 3)}, clear_head + "  0:0      0.02    0.33333334 0.06    hold\n" + note + c4 + c8},
