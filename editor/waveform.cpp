@@ -8,17 +8,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include "editor/onsets.h"
 #include "sync/music_clock.h"
 
 namespace {
 
 constexpr float SAMPLE_SCALE = 1.0f / 32768.0f;
 constexpr double PEAK_STEP = 1000.0;  // peaks in thousandths keep the answer small
+constexpr double ONSET_STEP = 100.0;  // onsets in hundredths of a row: well inside a 60 Hz frame
 
 struct Decoding {
     std::mutex mutex;
     std::condition_variable done_signal;
-    bool done = false;
+    bool done = false;       // the peaks and the length are known
+    bool json_done = false;  // and the onsets, in the answer
     bool ok = false;
     Waveform waveform;
     std::string json;
@@ -32,22 +35,33 @@ float rounded_peak(float value)
     return static_cast<float>(std::round(static_cast<double>(value) * PEAK_STEP) / PEAK_STEP);
 }
 
+// The peaks are published first: the music's length is what the timeline's answer waits for. The
+// onsets follow, some half a second later, and with them the waveform's answer.
 void decode(std::string path)
 {
     DecodedAudio audio;
     const bool ok = decode_mp3_file(path.c_str(), audio);
     Waveform waveform = ok ? waveform_of(audio) : Waveform{};
-    // Single precision prints the rounded peaks as short decimals ("0.012").
+    // Single precision prints the rounded peaks and onsets as short decimals ("0.012").
     using float_json =
         nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t, std::uint64_t, float>;
     float_json answer = {
         {"rows_per_bucket", WAVEFORM_ROWS_PER_BUCKET}, {"min", waveform.min}, {"max", waveform.max}};
+    {
+        const std::lock_guard<std::mutex> lock(decoding->mutex);
+        decoding->waveform = std::move(waveform);
+        decoding->ok = ok;
+        decoding->done = true;
+        decoding->done_signal.notify_all();
+    }
+    std::vector<float> onsets;
+    for (double row : onsets_of(audio))
+        onsets.push_back(static_cast<float>(std::round(row * ONSET_STEP) / ONSET_STEP));
+    answer["onsets"] = onsets;
     std::string json = answer.dump();
     const std::lock_guard<std::mutex> lock(decoding->mutex);
-    decoding->waveform = std::move(waveform);
     decoding->json = std::move(json);
-    decoding->ok = ok;
-    decoding->done = true;
+    decoding->json_done = true;
     decoding->done_signal.notify_all();
 }
 
@@ -110,7 +124,7 @@ bool waveform_wait(double timeout_s, const Waveform*& waveform)
 
 const std::string& waveform_json()
 {
-    const Waveform* waveform = nullptr;
-    waveform_wait(0.0, waveform);
+    std::unique_lock<std::mutex> lock(decoding->mutex);
+    decoding->done_signal.wait(lock, [] { return decoding->json_done; });
     return decoding->json;
 }

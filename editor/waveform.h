@@ -1,4 +1,4 @@
-// The music's peaks for the editor's lanes and its length in rows, decoded once on a thread of
+// The music's peaks and onsets for the editor's lanes and its length in rows, decoded once on a thread of
 // its own from the same file and by the same decoder the demo plays.
 //
 // A bucket is 1/8 row; each holds the lowest and highest sample of every channel in it, from -1
@@ -29,5 +29,6 @@ void waveform_stop();
 // Waits for the decoding; false when it failed or is not done within the timeout.
 bool waveform_wait(double timeout_s, const Waveform*& waveform);
 
-// The GET /api/waveform answer, built once.
+// The GET /api/waveform answer, built once: the peaks and the rows of the music's onsets. Call it
+// only after waveform_wait succeeded; it waits for the onsets (about half a second more).
 const std::string& waveform_json();

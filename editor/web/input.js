@@ -7,7 +7,7 @@ import {
   parseRow, parseValue, say, splitKeyId, targetKeys, visibleTracks,
   isEditable,
 } from './model.js';
-import { LANE_PAD_PX, rowAtX, xOfRow } from './lanes.js';
+import { rowAtX, xOfRow } from './lanes.js';
 import { playheadRow } from './transport.js';
 
 const MAX_PX_PER_ROW = 64;
@@ -243,21 +243,21 @@ function onPointerDown(app, dom, e) {
     const x = plotX(e, dom.ruler);
     state.drag = seekPart ? { kind: 'scrub', left: dom.ruler.getBoundingClientRect().left }
       : { kind: 'pan', x0: e.clientX, start0: state.view.start };
-    if (seekPart) app.transport.seek(rowAtX(state, x));
+    if (seekPart) app.transport.seek(app.snap(rowAtX(state, x)));
   } else if (t.classList.contains('key')) {
-    const name = t.closest('.lane').dataset.track;
+    const name = t.closest('[data-track]').dataset.track;   // a lane's handle or the focused view's
     const id = keyId(name, Number(t.dataset.row));
     moveCursor(state, name, Number(t.dataset.row));
     if (e.shiftKey) select(state, [id], true);
     else if (!state.selection.has(id)) select(state, [id], false);
     if (!state.selection.has(id)) return;
     const keys = targetKeys(state).map((k) => ({ ...k, newRow: k.row, newValue: k.value,
-      height: dom.lanes.get(k.track).canvas.clientHeight }));
+      perPx: app.valuePerPx(k.track, t) }));
     state.drag = { kind: 'keys', x0: e.clientX, y0: e.clientY, anchor: id, keys, moved: false, committing: false };
   } else if (t.closest('.lane .plot')) {
     const lane = t.closest('.lane');
     const plot = t.closest('.plot');
-    moveCursor(state, lane.dataset.track, rowAtX(state, plotX(e, plot)));
+    moveCursor(state, lane.dataset.track, app.snap(rowAtX(state, plotX(e, plot)), null, true));
     const c = dom.content.getBoundingClientRect();
     state.drag = { kind: 'box', additive: e.shiftKey, x0: e.clientX - c.left, y0: e.clientY - c.top,
       x1: e.clientX - c.left, y1: e.clientY - c.top, moved: false };
@@ -273,7 +273,7 @@ function onPointerMove(app, dom, e) {
   const d = state.drag;
   if (!d) return hover(state, dom, e);
   if (d.kind === 'scrub') {
-    app.transport.seek(rowAtX(state, e.clientX - d.left));
+    app.transport.seek(app.snap(rowAtX(state, e.clientX - d.left)));
   } else if (d.kind === 'pan') {
     state.view.start = d.start0 - (e.clientX - d.x0) / state.view.pxPerRow;
     panBy(state, 0);
@@ -289,7 +289,7 @@ function onPointerMove(app, dom, e) {
     if (e.shiftKey) { if (Math.abs(dx) > Math.abs(dy)) dy = 0; else dx = 0; }
     const anchor = splitKeyId(d.anchor);
     let target = anchor.row + dx / state.view.pxPerRow;
-    target = e.ctrlKey || e.altKey || e.metaKey ? Math.round(target / ROWS_PER_BEAT) * ROWS_PER_BEAT : Math.round(target);
+    target = e.ctrlKey || e.altKey || e.metaKey ? Math.round(target / ROWS_PER_BEAT) * ROWS_PER_BEAT : app.snap(target, d.keys, true);
     const rows = state.timeline.rows;
     const lowest = Math.min(...d.keys.map((k) => k.row)), highest = Math.max(...d.keys.map((k) => k.row));
     const delta = Math.max(-lowest, Math.min(rows - 1 - highest, target - anchor.row));
@@ -297,7 +297,7 @@ function onPointerMove(app, dom, e) {
       const track = state.timeline.byName.get(k.track);
       k.newRow = k.row + delta;
       k.newValue = dy === 0 ? k.value
-        : roundToLane(track, k.value - (dy * (track.hi - track.lo)) / (k.height - 2 * LANE_PAD_PX));
+        : roundToLane(track, k.value - dy * k.perPx);
     }
   } else return;
   state.gen.drag++;

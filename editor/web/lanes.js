@@ -104,9 +104,9 @@ function buildHandles(entry, track) {
 
 // ---- what a drag shows before the server has it
 
-function draggedKeys(state) {
+export function draggedKeys(state) {
   const drag = state.drag;
-  if (!drag || drag.kind !== 'keys') return null;
+  if (!drag || !drag.keys) return null;   // keys dragged, or stretched by their selection's edge
   if (drag.cache && drag.cache.gen === state.gen.drag) return drag.cache;
   const byTrack = new Map();
   for (const k of drag.keys) {

@@ -16,6 +16,8 @@ import { drawView } from './lanes.js';
 import { createState, formatRow, formatValue, installTimeline, isEditable, say } from './model.js';
 import { createTransport, playheadRow, takeReport } from './transport.js';
 import { takeWaveform } from './waveform.js';
+import { attachTools, dragValuePerPx, drawTools, snap } from './tools.js';
+import { attachFocus, drawFocus } from './curve_view.js';
 
 const $ = (id) => document.getElementById(id);
 const STATS_KEPT = 4096;
@@ -36,6 +38,10 @@ function start() {
     timeline: $('timeline'), content: $('content'), groups: $('groups'), ruler: $('ruler'), wave: $('wave'),
     waveRow: $('wave-row'), playhead: $('playhead'), loop: $('loop-shade'), box: $('box'), tooltip: $('tooltip'),
     position: $('position'), lanes: new Map(),
+    focusRow: $('focus-row'), focusPlot: $('focus-plot'), focusCanvas: $('focus-canvas'), focusAxis: $('focus-axis'),
+    focusKeys: $('focus-keys'), focusReadout: $('focus-readout'), snapLine: $('snap-line'), snapMode: $('snap'),
+    prompt: $('tool-prompt'), promptLabel: $('tool-prompt-label'), promptInput: $('tool-prompt-input'),
+    edges: { first: $('stretch-first'), last: $('stretch-last') },
   };
   const transport = createTransport(state, api);
   const frameWork = new Float64Array(STATS_KEPT);
@@ -149,13 +155,19 @@ function start() {
 
   const app = {
     state, api, transport, edit, reload, preview,
+    // Stand-in for the page's action queue: builds the ops now, against the model the page has.
+    act: (what, build) => { const ops = build(state); return ops && ops.length ? edit(ops, what) : Promise.resolve(false); },
+    snap: (row, dragged = null, whole = false) => snap(state, row, dragged, whole),
+    valuePerPx: (track, handle) => dragValuePerPx(state, dom, track, handle),
     undo: history(api.undo, 'undone'),
     redo: history(api.redo, 'redone'),
     focusInspector: () => inspector.focus(),
     focusTimeline: () => dom.timeline.focus(),
   };
   const inspector = createInspector(app, $('inspector'));
+  attachTools(app, dom);
   attachInput(app, dom);
+  attachFocus(app, dom);
 
   // ---- the buttons of the status bar
 
@@ -238,10 +250,12 @@ function start() {
   function frame(now) {
     const begin = performance.now();
     drawView(dom, state, now);
+    drawFocus(dom, state);
+    drawTools(dom, state);
     inspector.sync();
     syncStatus(now);
     const d = state.drag;
-    if (d && d.kind === 'keys' && d.moved && !d.committing && sentDrag !== state.gen.drag) {
+    if (d && d.keys && d.moved && !d.committing && sentDrag !== state.gen.drag) {
       preview(d.keys.map((k) => ({ track: k.track, from: k.row, row: k.newRow, value: k.newValue })));
       sentDrag = state.gen.drag;
     }

@@ -29,8 +29,13 @@ export function createState(token) {
     hover: null,             // {track, row, value, x, y}
     clipboard: [],
     message: { text: '', kind: 'info' },
+    snap: 'rows',            // what drags, the cursor and the play head snap to (snap.js)
+    snapShown: null,         // {row, name}: what the drag in progress snapped to
+    laneHeights: new Map(),  // track -> px, for lanes made taller than the style sheet's
+    focus: null,             // the focused view: {tracks: [names], lo, hi}
     // Counters that drawing compares against what it last drew, so it redraws only what changed.
-    gen: { model: 0, view: 0, transport: 0, selection: 0, cursor: 0, drag: 0, hover: 0, message: 0, layout: 0 },
+    gen: { model: 0, view: 0, transport: 0, selection: 0, cursor: 0, drag: 0, hover: 0, message: 0, layout: 0,
+      snap: 0, focus: 0 },
   };
 }
 

@@ -1,5 +1,5 @@
 // The music's waveform as the top lane: the server's peaks (min and max per bucket, -1..1, several
-// buckets a row) reduced to one vertical stroke per pixel column. Repainted only when the view
+// buckets a row) reduced to one vertical stroke per pixel column, and the music's onsets marked. Repainted only when the view
 // changes; the peaks themselves never change while the page is open.
 
 export function drawWaveform(canvas, state, width, height) {
@@ -39,10 +39,19 @@ export function drawWaveform(canvas, state, width, height) {
     const bottom = mid - lo * (mid - 2);
     ctx.fillRect(x, top, 1, Math.max(1, bottom - top));
   }
+  // The onsets: a short mark at the top and the bottom of the lane, over the peaks.
+  ctx.fillStyle = '#ffd166';
+  for (const row of wave.onsets) {
+    const x = Math.round((row - start) * pxPerRow);
+    if (x < 0 || x >= width) continue;
+    ctx.fillRect(x, 0, 1, 7);
+    ctx.fillRect(x, height - 7, 1, 7);
+  }
 }
 
 // Accepts the server's answer only if it is shaped as promised; anything else shows no waveform.
 export function takeWaveform(json) {
   if (!json || !Array.isArray(json.min) || !Array.isArray(json.max) || !(json.rows_per_bucket > 0)) return null;
-  return { rowsPerBucket: json.rows_per_bucket, min: Float32Array.from(json.min), max: Float32Array.from(json.max) };
+  const onsets = Array.isArray(json.onsets) ? json.onsets.filter(Number.isFinite).sort((a, b) => a - b) : [];
+  return { rowsPerBucket: json.rows_per_bucket, min: Float32Array.from(json.min), max: Float32Array.from(json.max), onsets };
 }

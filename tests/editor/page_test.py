@@ -295,6 +295,141 @@ def check_text_editor_and_mistake(page):
     wait("the original value back", lambda: same(page.value("clear.b", 128), 0.1))
 
 
+def api(page, path):
+    """An answer of the editor's API, fetched by the page with its own token."""
+    return page.d.execute_async_script("""const done = arguments[1];
+        fetch(arguments[0], {headers: {Authorization: 'Bearer ' + location.hash.slice(1)}}).then(r => r.json()).then(done);""", path)
+
+
+def moved_keys(before, after, moves):
+    """keys_in of `before` with the keys in `moves` ({(track, row): new row}) moved: value and interpolation kept."""
+    want = {}
+    for (track, row), key in before.items():
+        want[(track, moves.get((track, row), row))] = key[:2]
+    return {k: v[:2] for k, v in after.items()} == want
+
+
+def message(page, pattern):
+    return wait(f"the message {pattern!r}", lambda: re.search(pattern, page.text("message")))
+
+
+def select_keys(page, track, rows):
+    """A click on the last key, Shift+click on the others: the cursor ends on the first."""
+    ActionChains(page.d).click(page.handle(track, rows[-1])).perform()
+    for row in reversed(rows[:-1]):
+        ActionChains(page.d).key_down(Keys.SHIFT).click(page.handle(track, row)).key_up(Keys.SHIFT).perform()
+    wait("the keys selected", lambda: len(page.d.find_elements(By.CSS_SELECTOR, f'.lane[data-track="{track}"] .key.selected')) == len(rows))
+
+
+def drag_to_row(page, track, row, target, check_line=None):
+    """Drags a key so that the pointer lands at a fractional row; checks the snap line's name on the way."""
+    ppr = float(page.js("return getComputedStyle(document.getElementById('content')).getPropertyValue('--ppr')"))
+    chain = ActionChains(page.d).click_and_hold(page.handle(track, row)).move_by_offset(2, 0)
+    chain.move_by_offset(round((target - row) * ppr) - 2, 0).perform()
+    if check_line:
+        wait(f"the snap line names {check_line}", lambda: page.text("snap-line") == check_line)
+    ActionChains(page.d).release().perform()
+
+
+def snap_mode(page, mode):
+    page.focus_timeline()
+    for _ in range(6):
+        shown = page.text("snap")
+        if shown == f"snap: {mode}":
+            return
+        page.press("s")
+        wait("the next snap mode shown", lambda: page.text("snap") != shown)
+    raise Failure(f"snap mode {mode} not reached: {page.text('snap')}")
+
+
+def check_stretch_and_snap(page):
+    original = page.bytes()
+    before = keys_in(original.decode())
+    page.focus_timeline()
+    page.press("1", "3", ":", "0", Keys.ENTER, "z", "z", "z")   # 6 px a row around 13:0
+    wait("zoomed in", lambda: float(page.js("return getComputedStyle(document.getElementById('content')).getPropertyValue('--ppr')")) > 5)
+    select_keys(page, "scp.a", [416, 420])
+    for factor, expect in [("8", r"scp\.a's key at 13:0:4 would land on its key at 14:0:0, which is not selected"), ("2", "stretched by 2")]:
+        page.press("x")
+        wait("the prompt", lambda: page.d.find_element(By.ID, "tool-prompt-input").is_displayed())
+        page.d.find_element(By.ID, "tool-prompt-input").send_keys(factor, Keys.ENTER)
+        message(page, expect)
+    after = page.wait_file("the stretch written", lambda data: data != original)
+    assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): 424}), "the stretch by 2 moved other keys"
+    page.focus_timeline()
+    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
+    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    wait("the key back", lambda: page.value("scp.a", 420) is not None)
+    snap_mode(page, "beats")
+    drag_to_row(page, "scp.a", 420, 423.2, "beat 13:1:0")
+    after = page.wait_file("the key snapped to a beat", lambda data: data != original)
+    assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): 424}), "not snapped to 13:1:0"
+    page.focus_timeline()
+    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
+    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    wait("the key back", lambda: page.value("scp.a", 420) is not None)
+    # An onset the pointer misses by 0.7 rows, where the nearest whole row is not the onset's.
+    onsets = api(page, "/api/waveform")["onsets"]
+    onset = next(o for o in onsets if 424 <= o <= 444 and round(o + 0.7) != round(o)
+                 and all(abs(p - o - 0.7) > 0.7 for p in onsets if p != o))
+    snap_mode(page, "onsets")
+    drag_to_row(page, "scp.a", 420, onset + 0.7)
+    after = page.wait_file("the key snapped to an onset", lambda data: data != original)
+    assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): round(onset)}), f"not snapped to the onset at {onset}"
+    page.focus_timeline()
+    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
+    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    snap_mode(page, "rows")
+    page.press("f")
+
+
+def check_insert_remove_time(page):
+    original = page.bytes()
+    page.cursor_to("fog")
+    page.press("1", "2", ":", "0", Keys.ENTER, "b")
+    message(page, r"would push \S+ key at 34:2:0 past the music's end")
+    assert page.bytes() == original, "a refused insertion wrote"
+    # Room at the end: the keys of the last bar go, as a text editor would save it.
+    rows = api(page, "/api/timeline")["rows"]
+    roomy = "\n".join(line for line in original.decode().split("\n")
+                      if (rows_of(line.split()[0]) if line.split() else None) is None
+                      or rows_of(line.split()[0]) + 32 < rows).encode()
+    page.write_file(roomy)
+    wait("the roomy timeline shown", lambda: page.value("fade.a", 1104) is None)
+    before = keys_in(roomy.decode())
+    page.focus_timeline()
+    page.press("b")
+    after = page.wait_file("a bar inserted", lambda data: data != roomy)
+    assert moved_keys(before, keys_in(after.decode()), {k: k[1] + 32 for k in before if k[1] >= 384}), "not every later key moved a bar"
+    wait("the page shows it", lambda: page.value("scene", 416) is not None)
+    page.press("B")
+    # Every key back where it was, with its value and interpolation. Not the bytes: the server
+    # writes a moved key's line anew at its row, so comment lines between keys can change sides.
+    page.wait_file("the bar removed gives every key back", lambda data: moved_keys(before, keys_in(data.decode()), {}))
+    page.write_file(original)
+    wait("the original shown", lambda: page.value("fade.a", 1104) is not None)
+
+
+def check_lane_height_and_focus(page):
+    page.cursor_to("fog")
+    page.press("h")
+    wait("the fog lane twice as tall", lambda: page.lane("fog").rect["height"] == 60)
+    grip = page.lane("fog").find_element(By.CLASS_NAME, "lane-grip")
+    ActionChains(page.d).click_and_hold(grip).move_by_offset(0, 20).move_by_offset(0, 20).release().perform()
+    wait("the fog lane 40 px taller", lambda: page.lane("fog").rect["height"] == 100)
+    page.press("v")
+    wait("the focused view", lambda: page.d.find_element(By.ID, "focus-row").is_displayed())
+    ticks = page.d.find_elements(By.CSS_SELECTOR, "#focus-axis .tick")
+    values, tops = [float(t.text) for t in ticks], [t.rect["y"] for t in ticks]
+    steps = {round(b - a, 9) for a, b in zip(values, values[1:])}
+    assert len(values) >= 4 and len(steps) == 1 and tops == sorted(tops, reverse=True), f"ticks {values} at {tops}"
+    ink = canvas_ink(page, page.d.find_element(By.ID, "focus-canvas"), (127, 200, 255))
+    assert ink > 0.9, f"the focused curve across {ink:.0%} of the view"
+    page.press("v", "H")
+    wait("the focused view closed, the lane shorter", lambda: not page.d.find_element(By.ID, "focus-row").is_displayed()
+         and page.lane("fog").rect["height"] == 50)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("url", nargs="?", default=os.environ.get("VORDEL_EDITOR_URL"))
@@ -307,7 +442,10 @@ def main():
               ("drag a key of a multi-track line, undo", lambda: check_drag_and_undo(page, a.picture)),
               ("inspector, interpolation, delete", lambda: check_inspector_interpolation_delete(page)),
               ("insert at the play head", lambda: check_insert_at_playhead(page)),
-              ("a text editor's save, a mistake, its fix", lambda: check_text_editor_and_mistake(page))]
+              ("a text editor's save, a mistake, its fix", lambda: check_text_editor_and_mistake(page)),
+              ("stretch, snap to a beat and to an onset", lambda: check_stretch_and_snap(page)),
+              ("insert and remove a bar", lambda: check_insert_remove_time(page)),
+              ("a taller lane, the focused view", lambda: check_lane_height_and_focus(page))]
     failed = 0
     try:
         for name, check in checks:
