@@ -26,7 +26,7 @@ fail() { echo "FAIL ($case_name): $*"; give_up_evidence; exit 1; }
 start_and_lose() {
   VORDEL_LOSE_OUTPUT_AFTER=$LOSE_AFTER LD_PRELOAD=$shim "$vordel" --from "$@" > out.txt 2> err.txt &
   pid=$!
-  wait_for 'grep -q " start$" err.txt || ! kill -0 $pid 2>/dev/null' 30000 || fail "not started within 30 s"
+  wait_for 'grep -q " start$" err.txt || ! kill -0 $pid 2>/dev/null' 90000 || fail "not started within 90 s"
   started_at=$(now_ms)
   wait_for 'grep -q "^$LOST_LINE$" err.txt || ! kill -0 $pid 2>/dev/null' 10000 || fail "output not lost within 10 s"
   lost_at=$(now_ms)

@@ -51,9 +51,9 @@ class Program:
                                         stderr=open("err.txt", "w"), stdin=subprocess.DEVNULL,
                                         env=dict(os.environ, **(env or {})))
         running[:] = [self]
-        wait_for(lambda: re.search(r"^editor: http://127\.0\.0\.1:\d+/#[0-9a-f]{32}$", stderr_text(), re.M), 20,
+        wait_for(lambda: re.search(r"^editor: http://127\.0\.0\.1:\d+/#[0-9a-f]{32}$", stderr_text(), re.M), 90,
                  "editor line")
-        wait_for(lambda: "loaded timeline.txt" in stderr_text(), 30, "load")
+        wait_for(lambda: "loaded timeline.txt" in stderr_text(), 90, "load")
         port, token = re.search(r"^editor: http://127\.0\.0\.1:(\d+)/#([0-9a-f]{32})$", stderr_text(), re.M).groups()
         self.port, self.token = int(port), token
 

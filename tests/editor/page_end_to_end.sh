@@ -14,8 +14,8 @@ SCREEN_H=480
 demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
 "$vordel" --edit timeline.txt --port 0 > out.txt 2> err.txt &
 pid=$!
-wait_for 'grep -q "^editor: http://" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 20000 ||
-  { echo "FAIL: no editor address or no window within 20 s"; give_up_evidence; exit 1; }
+wait_for 'grep -q "^editor: http://" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 90000 ||
+  { echo "FAIL: no editor address or no window within 90 s"; give_up_evidence; exit 1; }
 url=$(sed -n 's/^editor: //p' err.txt | head -1)
 picture="import -window root -crop ${SCREEN_W}x$((SCREEN_H / 2))+0+$((SCREEN_H / 2)) rgb:- 2>/dev/null | md5sum"
 /usr/bin/python3 "$here/page_test.py" "$url" "$work/timeline.txt" --picture "$picture"

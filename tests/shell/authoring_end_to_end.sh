@@ -102,8 +102,9 @@ start() {
   shift
   $as_user "$vordel" "$@" --port 0 > out.txt 2>> err.txt &
   pid=$!
-  wait_for 'grep -q "$ready" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 20000 ||
-    fail "no window or no '$ready' within 20 s"
+  # The start builds the landscape first: seconds of one core, much longer on a busy machine.
+  wait_for 'grep -q "$ready" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 90000 ||
+    fail "no window or no '$ready' within 90 s"
 }
 escape() {
   key Escape

@@ -73,7 +73,9 @@ display_stop() {
 give_up_evidence() {
   if [ -n "${pid:-}" ] && kill -0 "$pid" 2>/dev/null; then
     echo "--- threads of $pid:"
-    timeout 60 gdb -batch -p "$pid" -ex "thread apply all bt" 2>/dev/null | grep -E '^(Thread|#)' | head -150
+    # The main thread (the frame loop) in full, then every thread's innermost frames: all of them fit.
+    timeout 60 gdb -batch -p "$pid" -ex "thread 1" -ex "bt 25" -ex "thread apply all bt 6" 2>/dev/null |
+      grep -E '^(\[Switching|Thread|#)' | head -300
   fi
   echo "--- stderr:"
   tail -20 err.txt 2>/dev/null
