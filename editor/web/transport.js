@@ -2,7 +2,7 @@
 // scrub, steps by beats and bars, loop marks. The position between two reports is carried
 // forward on the page's clock so the play head glides; the next report corrects it.
 
-import { ROWS_PER_BAR, ROWS_PER_SECOND, say } from './model.js';
+import { ROWS_PER_BAR, ROWS_PER_BEAT, ROWS_PER_SECOND, ROW_TOLERANCE, say } from './model.js';
 
 export function playheadRow(state, now) {
   const t = state.transport;
@@ -15,6 +15,19 @@ export function playheadRow(state, now) {
   }
   const rows = state.timeline ? state.timeline.rows : Infinity;
   return Math.min(row, rows);
+}
+
+// Where a step of `rows` (negative: back) from `row` lands, as the demo window's keys step: on the
+// grid of the step's size, a row within the tolerance of a multiple counting as on it. A step back
+// goes to the start of the bar (beat) playing; taken again before the music has played a beat past
+// where the last step back landed (`lastLanding`, null when something else moved the play head
+// since), it goes one further back, from that start.
+export function stepTarget(row, rows, lastLanding) {
+  const unit = Math.abs(rows);
+  if (rows > 0) return (Math.floor((row + ROW_TOLERANCE) / unit) + 1) * unit;
+  const from = lastLanding !== null && row > lastLanding - ROW_TOLERANCE && row < lastLanding + ROWS_PER_BEAT
+    ? lastLanding : row;
+  return Math.max(0, (Math.ceil((from - ROW_TOLERANCE) / unit) - 1) * unit);
 }
 
 // Takes one state report from the event stream; answers whether the timeline must be fetched again.
@@ -60,7 +73,10 @@ export function createTransport(state, api) {
     return sent;
   }
 
+  let steppedBackTo = null;   // where the last step back landed, until the play head is moved otherwise
+
   function seek(row) {
+    steppedBackTo = null;
     const rows = state.timeline ? state.timeline.rows : 0;
     const target = Math.max(0, Math.min(rows - 1, row));
     state.transport.row = target;
@@ -87,11 +103,9 @@ export function createTransport(state, api) {
     toggle: () => command({ action: state.transport.playing ? 'pause' : 'play' }),
     start: () => seek(0),
     step: (rows) => {
-      // Steps land on the grid, as the demo window's keys do: a step back from 12:2:5 goes to 12:2:0.
-      const now = playheadRow(state, performance.now());
-      const unit = Math.abs(rows);
-      const base = rows > 0 ? Math.floor(now / unit) * unit : Math.ceil(now / unit) * unit;
-      seek(base + rows);
+      const target = stepTarget(playheadRow(state, performance.now()), rows, steppedBackTo);
+      seek(target);
+      if (rows < 0) steppedBackTo = target;
     },
     markFirst: () => {
       state.marks.first = bar();
