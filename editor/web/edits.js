@@ -6,9 +6,9 @@
 // again and says what was not written.
 //
 // This file is plain logic on the page's state and never talks to the server: main.js sends,
-// takes the answers and fetches models. Limits: one edit in flight at a time; while an undo, a redo
-// or a rollback waits for the server's model ("held"), new actions wait and are built, in order,
-// once it is shown. The server's versions only grow, so a model older than the last answer is
+// takes the answers and fetches models. Limits: one edit in flight at a time; an undo or a redo
+// (a "step") runs once every edit before it is answered; while a step or a rollback waits for the
+// server's model ("held"), later actions and steps wait and go on, in order, once it is shown. The server's versions only grow, so a model older than the last answer is
 // stale and dropped, and so is any model fetched while edits are in flight: their answers lead to
 // a newer one.
 
@@ -20,8 +20,9 @@ export function createEdits() {
     confirmed: null,    // the server's model with every answered edit applied
     pending: [],        // [{what, ops, done}]: shown, not yet answered; the first is in flight when sending
     sending: false,
-    waiting: [],        // [{what, build, done}]: actions that come after a hold
+    waiting: [],        // [{what, build, done} or {step}]: what comes after a hold, in order
     holds: 1,           // the first model is the first hold
+    step: null,         // the undo or redo to run once the edits before it are answered
   };
 }
 
@@ -123,10 +124,24 @@ export function answered(state, written, version) {
   return dropped;
 }
 
-// Until the matching release, new actions wait: an undo or a redo changes the model in ways only
-// the server's next model shows.
-export function hold(state) {
-  state.edits.holds++;
+// An undo or a redo, in order with the actions: it holds what comes after it until the server's
+// model after it is shown (release), since only that model says what it changed.
+export function history(state, step) {
+  const q = state.edits;
+  if (q.holds > 0) q.waiting.push({ step });
+  else {
+    q.holds++;
+    q.step = step;
+  }
+}
+
+// The undo or redo to run now, or null: none, or edits before it still unanswered.
+export function nextStep(state) {
+  const q = state.edits;
+  if (!q.step || q.sending || q.pending.length) return null;
+  const step = q.step;
+  q.step = null;
+  return step;
 }
 
 // A model the server sent (`json` its answer). Shown when no edit is in flight and it is not older
@@ -140,12 +155,14 @@ export function takeServerModel(state, model, json) {
   return true;
 }
 
-// Ends a hold; the last one builds the actions that waited, in order, against the model now shown.
+// Ends a hold; the last one builds the actions that waited, in order, against the model now shown,
+// up to the next step that waited.
 export function release(state) {
   const q = state.edits;
   q.holds = Math.max(0, q.holds - 1);
-  if (q.holds > 0) return;
-  const waiting = q.waiting;
-  q.waiting = [];
-  for (const w of waiting) act(state, w.what, w.build, w.done);
+  while (q.holds === 0 && q.waiting.length) {
+    const w = q.waiting.shift();
+    if (w.step) history(state, w.step);
+    else act(state, w.what, w.build, w.done);
+  }
 }

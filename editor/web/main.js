@@ -12,7 +12,7 @@
 // the frame that shows it, all in ms).
 
 import { createApi, tokenFromHash } from './api.js';
-import { act, answered, createEdits, hold, nextToSend, release, takeServerModel } from './edits.js';
+import { act, answered, createEdits, history, nextStep, nextToSend, release, takeServerModel } from './edits.js';
 import { createInspector } from './inspector.js';
 import { attachInput, fitAll } from './input.js';
 import { drawView } from './lanes.js';
@@ -103,8 +103,6 @@ function start() {
   }
 
   // Sends the next edit, or the next undo or redo once every edit before it is answered.
-  const histories = [];
-  let historyRunning = false;
   function pump() {
     const next = nextToSend(state);
     if (next) {
@@ -123,21 +121,18 @@ function start() {
       });
       return;
     }
-    if (historyRunning || state.edits.pending.length || !histories.length) return;
-    const { call, what } = histories.shift();
-    historyRunning = true;
-    call().then((r) => {
-      if (r.status === 200) say(state, what);
+    const step = nextStep(state);
+    if (!step) return;
+    step.call().then((r) => {
+      if (r.status === 200) say(state, step.what);
       else say(state, r.body.error || `HTTP ${r.status}`, 'warn');
-      historyRunning = false;
       return fresh();
     });
   }
 
-  function history(call, what) {
+  function step(call, what) {
     return () => {
-      hold(state);
-      histories.push({ call, what });
+      history(state, { call, what });
       pump();
     };
   }
@@ -147,6 +142,7 @@ function start() {
   function actNow(what, buildOps) {
     return new Promise((done) => {
       act(state, what, (s) => {
+        if (!s.timeline) return null;
         if (isEditable(s)) return buildOps(s);
         const load = s.transport.load && !s.transport.load.ok ? s.transport.load : s.timeline.load;
         say(s, `read-only until the timeline is fixed: ${load.message}`, 'error');
@@ -186,8 +182,8 @@ function start() {
 
   const app = {
     state, api, transport, act: actNow, reload, preview,
-    undo: history(api.undo, 'undone'),
-    redo: history(api.redo, 'redone'),
+    undo: step(api.undo, 'undone'),
+    redo: step(api.redo, 'redone'),
     focusInspector: () => inspector.focus(),
     focusTimeline: () => dom.timeline.focus(),
   };

@@ -38,7 +38,7 @@ export function takeReport(state, report) {
   // asked for stands until the demo answers, so that steps typed quickly add up.
   const seeking = state.seeksInFlight > 0;
   if (!seeking) t.row = Number(report.row) || 0;
-  t.playing = !!report.playing;
+  if (!(state.togglesInFlight > 0)) t.playing = !!report.playing;
   t.looping = !!report.looping;
   t.loop = report.loop || t.loop;
   t.scene = report.scene || '';
@@ -59,6 +59,7 @@ export function createTransport(state, api) {
   let waitingSeek = null;
 
   state.seeksInFlight = 0;
+  state.togglesInFlight = 0;
 
   function apply(result) {
     if (result.status !== 200) say(state, result.body.error || `transport refused (HTTP ${result.status})`, 'error');
@@ -67,8 +68,11 @@ export function createTransport(state, api) {
     return result;
   }
 
-  function command(body) {
-    const sent = queue.then(() => api.transport(body).then(apply));
+  function command(body, answered = () => {}) {
+    const sent = queue.then(() => api.transport(body).then((result) => {
+      answered();
+      return apply(result);
+    }));
     queue = sent.then(() => {});
     return sent;
   }
@@ -100,7 +104,17 @@ export function createTransport(state, api) {
 
   return {
     seek,
-    toggle: () => command({ action: state.transport.playing ? 'pause' : 'play' }),
+    // Space twice in a row plays and pauses: the page takes its own word for it until the demo has
+    // answered, as it does for seeks.
+    toggle: () => {
+      const t = state.transport;
+      t.row = playheadRow(state, performance.now());
+      t.at = performance.now();
+      t.playing = !t.playing;
+      state.gen.transport++;
+      state.togglesInFlight++;
+      return command({ action: t.playing ? 'play' : 'pause' }, () => { state.togglesInFlight--; });
+    },
     start: () => seek(0),
     step: (rows) => {
       const target = stepTarget(playheadRow(state, performance.now()), rows, steppedBackTo);

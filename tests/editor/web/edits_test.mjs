@@ -1,115 +1,71 @@
-// The page's edits in order: ops applied as the server applies them, actions built on what the one
-// before made, answers taken in order, a refusal taking back what was built on it.
+// The page's edits in order: applied as the server applies them, each built on the one before, sent one at a time.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
-import { act, answered, applyOps, createEdits, hold, nextToSend, release, takeServerModel } from '../../../editor/web/edits.js';
+import { act, answered, applyOps, createEdits, history, nextStep, nextToSend, release, takeServerModel } from '../../../editor/web/edits.js';
 import { createState, modelFromJson } from '../../../editor/web/model.js';
 
-// Two tracks of 16 rows; a: hold 1 at 0, linear 3 at 8; b: linear 0 at 4.
-function serverJson(version, a = [[0, 1, 'hold'], [8, 3, 'linear']]) {
-  const track = (name, keys, samples) => ({ name, section: 0, keys: keys.map(([row, value, interp]) => ({ row, value, interp })), samples });
-  return { version, rows: 16, load: { ok: true, message: 'loaded' }, editable: true, sections: [{ tracks: ['a', 'b'], comment: '' }],
-    tracks: [track('a', a, new Array(16).fill(1)), track('b', [[4, 0, 'linear']], new Array(16).fill(0))] };
-}
-
-function page(version = 7) {
-  const state = createState('t');
-  state.edits = createEdits();
-  takeServerModel(state, modelFromJson(serverJson(version), null), serverJson(version));
-  release(state);
-  return state;
-}
-
-const keysOf = (state, name) => state.timeline.byName.get(name).keys.map((k) => [k.row, k.value, k.interp]);
+// 16 rows; track a: hold 1 at 0, linear 3 at 8 (or `a`); track b: linear 0 at 4.
+const json = (version, a = [[0, 1, 'hold'], [8, 3, 'linear']]) => ({ version, rows: 16, load: { ok: true }, tracks: [['a', a], ['b', [[4, 0, 'linear']]]]
+  .map(([name, keys]) => ({ name, keys: keys.map(([row, value, interp]) => ({ row, value, interp })), samples: new Array(16).fill(0) })) });
+const serve = (state, j) => takeServerModel(state, modelFromJson(j, state.timeline), j);
+const keysOf = (model, name = 'a') => model.byName.get(name).keys.map((k) => [k.row, k.value, k.interp]);
+const set = (track, row, value, interp) => ({ op: 'set', track, row, value, interp });
+const page = (state = Object.assign(createState('t'), { edits: createEdits() })) => (serve(state, json(7)), release(state), state);
+// `i` on track a's key at a row: the next interpolation of what the model has when its turn comes.
+const cycle = (state, row) => act(state, 'i', (s) => {
+  const key = s.timeline.byName.get('a').keys.find((k) => k.row === row);
+  return [set('a', row, key.value, { hold: 'linear', linear: 'smooth', smooth: 'ramp' }[key.interp])];
+});
 
 test('ops apply to a copy as the server applies them, all or none', () => {
   const base = page().timeline;
-  const cases = [
-    [[{ op: 'set', track: 'a', row: 4, value: 0.1, interp: 'smooth' }], [[0, 1, 'hold'], [4, Math.fround(0.1), 'smooth'], [8, 3, 'linear']]],
-    [[{ op: 'set', track: 'a', row: 8, value: 5 }], [[0, 1, 'hold'], [8, 5, 'linear']]],
-    [[{ op: 'move', track: 'a', from: 8, to: 2 }, { op: 'set', track: 'a', row: 2, value: 2, interp: 'ramp' }], [[0, 1, 'hold'], [2, 2, 'ramp']]],
-    [[{ op: 'delete', track: 'a', row: 0 }], [[8, 3, 'linear']]],
+  for (const [ops, expected] of [
+    [[set('a', 4, 0.1, 'smooth')], [[0, 1, 'hold'], [4, Math.fround(0.1), 'smooth'], [8, 3, 'linear']]],
+    [[set('a', 8, 5)], [[0, 1, 'hold'], [8, 5, 'linear']]],
+    [[{ op: 'move', track: 'a', from: 8, to: 2 }, set('a', 2, 2, 'ramp')], [[0, 1, 'hold'], [2, 2, 'ramp']]],
     [[{ op: 'delete', track: 'a', row: 0 }, { op: 'delete', track: 'a', row: 0 }], 'edit 1: track a has no key at row 0'],
     [[{ op: 'move', track: 'a', from: 0, to: 8 }], 'edit 0: track a already has a key at row 8'],
-    [[{ op: 'set', track: 'a', row: 16, value: 1, interp: 'hold' }], 'edit 0: row 16 is outside 0..15'],
-    [[{ op: 'set', track: 'a', row: 3, value: 1 }], 'edit 0: track a has no key at row 3, so a new key there needs an interpolation'],
-    [[{ op: 'set', track: 'a', row: 0, value: 1e39 }], 'edit 0: "value" is beyond single precision'],
-    [[{ op: 'delete', track: 'c', row: 0 }], 'edit 0: unknown track "c"'],
-  ];
-  for (const [ops, expected] of cases) {
+    [[set('a', 16, 1, 'hold')], 'edit 0: row 16 is outside 0..15'],
+    [[set('a', 3, 1)], 'edit 0: track a has no key at row 3, so a new key there needs an interpolation'],
+    [[set('a', 0, 1e39)], 'edit 0: "value" is beyond single precision'],
+  ]) {
     const result = applyOps(base, ops);
-    if (typeof expected === 'string') assert.equal(result.error, expected);
-    else assert.deepEqual(result.model.byName.get('a').keys.map((k) => [k.row, k.value, k.interp]), expected, JSON.stringify(ops));
-    assert.deepEqual(keysOf({ timeline: base }, 'a'), [[0, 1, 'hold'], [8, 3, 'linear']], 'the model applied to is kept');
+    assert.deepEqual(typeof expected === 'string' ? result.error : keysOf(result.model), expected, JSON.stringify(ops));
+    assert.deepEqual(keysOf(base), [[0, 1, 'hold'], [8, 3, 'linear']], 'the model applied to stays');
   }
-  const moved = applyOps(base, [{ op: 'move', track: 'a', from: 8, to: 4 }]).model;
-  assert.deepEqual(Array.from(moved.byName.get('a').samples.slice(0, 6)), [1, 1, 1, 1, 3, 3], 'samples follow the keys');
-  assert.equal(moved.byName.get('b'), base.byName.get('b'), 'an untouched track is shared');
+  const moved = applyOps(base, [{ op: 'move', track: 'a', from: 8, to: 4 }]).model;   // samples follow; b is shared
+  assert.deepEqual([Array.from(moved.byName.get('a').samples.slice(2, 6)), moved.byName.get('b') === base.byName.get('b')], [[1, 1, 3, 3], true]);
 });
 
-// Presses `i` on the key at a row of track a: the next interpolation of what the model has then.
-const cycle = (state, row) => act(state, 'cycle', (s) => {
-  const key = s.timeline.byName.get('a').keys.find((k) => k.row === row);
-  const next = { hold: 'linear', linear: 'smooth', smooth: 'ramp', ramp: 'hold' }[key.interp];
-  return [{ op: 'set', track: 'a', row, value: key.value, interp: next }];
-});
-
-test('actions build on the one before, and go to the server in order, each naming the last answer', () => {
-  const state = page(7);
+test('actions build on the one before, go out one at a time naming the last answer; a refusal takes back the rest', () => {
+  const state = page();
+  let written;
   cycle(state, 0);
   act(state, 'drag', () => [{ op: 'move', track: 'a', from: 0, to: 2 }]);
   cycle(state, 2);
-  act(state, 'nothing to do', () => null);
-  assert.deepEqual(keysOf(state, 'a'), [[2, 1, 'smooth'], [8, 3, 'linear']], 'shown at once');
-  const sent = [];
-  for (let version = 8; ; version++) {
+  act(state, 'b', () => [set('b', 4, 2)], (w) => { written = w; });
+  assert.deepEqual(keysOf(state.timeline), [[2, 1, 'smooth'], [8, 3, 'linear']], 'shown at once');
+  const sent = [8, 9, 10].map((version) => {
     const next = nextToSend(state);
-    if (!next) break;
     assert.equal(nextToSend(state), null, 'one in flight');
-    sent.push([next.version, next.ops]);
-    answered(state, true, version);
-  }
-  assert.deepEqual(sent, [
-    [7, [{ op: 'set', track: 'a', row: 0, value: 1, interp: 'linear' }]],
-    [8, [{ op: 'move', track: 'a', from: 0, to: 2 }]],
-    [9, [{ op: 'set', track: 'a', row: 2, value: 1, interp: 'smooth' }]],
-  ]);
-  const stale = modelFromJson(serverJson(9), state.timeline);
-  assert.equal(takeServerModel(state, stale, serverJson(9)), false, 'a model older than the last answer is dropped');
-});
-
-test('a refusal takes back the edit and what was built on it; actions wait for the server model', () => {
-  const state = page(7);
-  const written = [];
-  act(state, 'first', () => [{ op: 'set', track: 'b', row: 4, value: 2 }], (w) => written.push(['first', w]));
-  act(state, 'second', () => [{ op: 'delete', track: 'a', row: 8 }], (w) => written.push(['second', w]));
-  act(state, 'third', () => [{ op: 'delete', track: 'a', row: 0 }], (w) => written.push(['third', w]));
+    return answered(state, true, version) && [next.version, next.ops[0].op, next.ops[0].interp];
+  });
+  assert.deepEqual(sent, [[7, 'set', 'linear'], [8, 'move', undefined], [9, 'set', 'smooth']]);
+  assert.equal(serve(state, json(9)), false, 'a model older than the last answer is dropped');
+  act(state, 'a8', () => [{ op: 'delete', track: 'a', row: 8 }]);
   nextToSend(state);
-  answered(state, true, 8);
-  nextToSend(state);
-  const dropped = answered(state, false);
-  assert.deepEqual(dropped.map((e) => e.what), ['second', 'third']);
-  assert.deepEqual(written, [['first', true], ['second', false], ['third', false]]);
-  assert.deepEqual(keysOf(state, 'a'), [[0, 1, 'hold'], [8, 3, 'linear']], 'back to what the server confirmed');
-  assert.deepEqual(keysOf(state, 'b'), [[4, 2, 'linear']], 'the answered edit stays');
-  cycle(state, 8);   // pressed while the server's model is on its way: waits for it
-  assert.equal(nextToSend(state), null);
-  const text = serverJson(12, [[0, 1, 'hold'], [8, 3, 'ramp']]);   // a text editor's save in between
-  assert.equal(takeServerModel(state, modelFromJson(text, state.timeline), text), true);
+  assert.deepEqual([answered(state, false).map((e) => e.what), written], [['b', 'a8'], false]);
+  assert.deepEqual(keysOf(state.timeline), [[2, 1, 'smooth'], [8, 3, 'linear']], 'back to what the server confirmed');
+  cycle(state, 8);   // while the server's model is on its way (a text editor saved meanwhile),
+  history(state, 'undo');
+  cycle(state, 8);
+  assert.equal(nextToSend(state) || nextStep(state), null, 'all three wait');
+  serve(state, json(12, [[0, 1, 'hold'], [8, 3, 'hold']]));
   release(state);
-  assert.deepEqual(nextToSend(state), { version: 12, what: 'cycle', ops: [{ op: 'set', track: 'a', row: 8, value: 3, interp: 'hold' }] });
-});
-
-test('an undo waits for the edits before it and holds the ones after it', () => {
-  const state = page(7);
-  cycle(state, 0);
-  hold(state);   // the undo
-  cycle(state, 0);
-  assert.deepEqual(keysOf(state, 'a')[0], [0, 1, 'linear'], 'only the first is shown');
-  nextToSend(state);
-  answered(state, true, 8);
-  const undone = serverJson(9);
-  takeServerModel(state, modelFromJson(undone, state.timeline), undone);
+  assert.deepEqual([keysOf(state.timeline)[1], nextStep(state)], [[8, 3, 'linear'], null], 'the first built, the undo after it');
+  answered(state, true, nextToSend(state).version + 1);
+  assert.equal(nextStep(state), 'undo');
+  serve(state, json(14, [[8, 3, 'smooth']]));
   release(state);
-  assert.deepEqual(nextToSend(state).ops, [{ op: 'set', track: 'a', row: 0, value: 1, interp: 'linear' }], 'built on the undone model');
+  assert.deepEqual([keysOf(state.timeline), nextToSend(state).version], [[[8, 3, 'ramp']], 14], 'the last built on the undone model');
 });
