@@ -8,9 +8,9 @@
 // This file is plain logic on the page's state and never talks to the server: main.js sends,
 // takes the answers and fetches models. Limits: one edit in flight at a time; an undo or a redo
 // (a "step") runs once every edit before it is answered; while a step or a rollback waits for the
-// server's model ("held"), later actions and steps wait and go on, in order, once it is shown. The server's versions only grow, so a model older than the last answer is
-// stale and dropped, and so is any model fetched while edits are in flight: their answers lead to
-// a newer one.
+// server's model ("held"), later actions and steps wait and go on, in order, once it is shown.
+// The server's versions only grow, so a model older than the last answer is stale and dropped, and
+// so is any model fetched while edits are unanswered: their answers lead to a newer one.
 
 import { installModel, makeTrack, say, trackValue } from './model.js';
 
@@ -119,7 +119,10 @@ export function answered(state, written, version) {
   const dropped = [edit, ...q.pending];
   q.pending = [];
   q.holds++;
-  installModel(state, q.confirmed);
+  // Told apart from what is shown, not from what it was made from: the lanes the dropped edits
+  // touched are drawn again.
+  const tracks = q.confirmed.tracks.map((t) => makeTrack(t.name, t.section, t.keys, t.samples, state.timeline.byName.get(t.name)));
+  installModel(state, { ...q.confirmed, tracks, byName: new Map(tracks.map((t) => [t.name, t])) });
   for (const e of dropped) e.done(false);
   return dropped;
 }
