@@ -1,10 +1,12 @@
 // The page's start and its frame loop. It reads the token from the address's fragment, loads the
 // timeline and the waveform, follows the demo's state stream, and draws every animation frame.
-// Every edit goes through app.act(what, buildOps): buildOps(state) makes the ops against the newest
-// model when the action's turn comes, the page shows them at once, and the server writes them one
-// at a time (edits.js); a refusal shows the server's model again and says what was not written.
-// Undo and redo wait for the edits before them and hold the ones after. Without a token the page
-// asks for the right address and requests nothing.
+// Every edit goes through app.act(what, buildOps): buildOps(state) makes the ops (or null for
+// nothing to do) against the newest model when the action's turn comes, the page shows them at
+// once, and the server writes them one at a time (edits.js); `what` is the message once written,
+// or a function of the ops that makes it; the answer is a promise of whether it was written. A
+// refusal shows the server's model again and says what was not written. Undo and redo wait for the
+// edits before them and hold the ones after. Without a token the page asks for the right address
+// and requests nothing.
 //
 // window.vordelEditor (for the benchmark and the browser test): ready (a promise of the time in ms
 // since navigation when the model and the waveform were first drawn) and stats() (the page's own

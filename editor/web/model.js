@@ -137,7 +137,7 @@ export function interpolationAt(keys, row) {
 
 // Lanes that show a step instead of a slope from a row to the next: under a hold key, and before
 // the first and after the last key where the value stays.
-export function stepRows(keys, rows) {
+function stepRows(keys, rows) {
   const steps = new Uint8Array(rows + 1).fill(1);
   for (let i = 0; i + 1 < keys.length; i++) {
     if (keys[i].interp === 'hold') continue;
@@ -236,10 +236,6 @@ export function installModel(state, model, json) {
     state.gen.view++;
     state.gen.layout++;
   }
-}
-
-export function installTimeline(state, json) {
-  installModel(state, modelFromJson(json, state.timeline), json);
 }
 
 // The cursor never rests on a folded lane, and the selection holds no key of one: what the keys act
