@@ -116,7 +116,7 @@ function start() {
         } else {
           const dropped = answered(state, false).map((e) => e.what);
           const why = r.body.error || `the edit was refused (HTTP ${r.status})`;
-          say(state, `${why}: reloaded; not written: ${dropped.join('; ')}`, r.status === 409 ? 'warn' : 'error');
+          say(state, `${why}. Not written: ${dropped.join('; ')}. The page shows the file as it is now.`, r.status === 409 ? 'warn' : 'error');
           fresh();
         }
         pump();
