@@ -206,7 +206,7 @@ int track_index(const std::string& name)
 std::vector<TimelineSection> timeline_sections(const std::string& text)
 {
     std::vector<TimelineSection> sections;
-    std::string comment;  // of the line before, while it is a comment line
+    std::string comment;  // the comment lines just before, one a line, while they last
     int line_number = 0;
     for (size_t start = 0; start < text.size();) {
         const size_t end = std::min(text.find('\n', start), text.size());
@@ -223,12 +223,15 @@ std::vector<TimelineSection> timeline_sections(const std::string& text)
             sections.push_back(std::move(section));
         }
         const size_t first = line.find_first_not_of(" \t\r");
-        comment.clear();
-        if (first != std::string::npos && line[first] == '#') {
-            const size_t from = line.find_first_not_of("# \t", first);
-            const size_t to = line.find_last_not_of(" \t\r");
-            comment = from == std::string::npos || from > to ? "" : line.substr(from, to + 1 - from);
+        if (first == std::string::npos || line[first] != '#') {
+            comment.clear();
+            continue;
         }
+        const size_t from = line.find_first_not_of("# \t", first);
+        const size_t to = line.find_last_not_of(" \t\r");
+        if (!comment.empty())
+            comment += '\n';
+        comment += from == std::string::npos || from > to ? "" : line.substr(from, to + 1 - from);
     }
     return sections;
 }

@@ -53,11 +53,11 @@ int track_index(const std::string& name);
 int parse_interpolation(const std::string& text);
 const char* interpolation_name(int interpolation);  // nullptr outside 0-3
 
-// One "track A B C" line of the text and the comment line just above it, which describes it.
+// One "track A B C" line of the text and the comment lines just above it, which describe it.
 struct TimelineSection {
     int line = 0;                     // 1-based line of the header
     std::vector<std::string> tracks;  // the names as written, known or not
-    std::string comment;              // without its "#" and the spaces around; empty when none
+    std::string comment;  // each line without its "#" and the spaces around, joined by "\n"; empty when none
 };
 
 // The text's sections in file order, read as the parser reads header lines; also from a text that

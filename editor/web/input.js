@@ -1,10 +1,12 @@
 // Keyboard and mouse. Every handler turns an event into a change of the state (cursor, selection,
-// view, a drag in progress) or into a request through the app (edit, transport); none of them
-// draws. The keys are listed in the README's editor section and in the page's help line.
+// view, a drag in progress) or into a request through the app (an action, transport); none of them
+// draws. An action's ops are made by a function of the state that app.act calls when the action's
+// turn comes, so a key pressed right after another acts on what the one before made. The keys are
+// listed in the README's editor section and in the page's help line.
 
 import {
   INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, formatRow, formatValue, interpolationAt, keyId,
-  parseRow, parseValue, say, splitKeyId, targetKeys, visibleTracks,
+  keepCursorShown, parseRow, parseValue, say, splitKeyId, targetIds, targetKeys, visibleTracks, wholeRow,
   isEditable,
 } from './model.js';
 import { rowAtX, xOfRow } from './lanes.js';
@@ -13,6 +15,8 @@ import { playheadRow } from './transport.js';
 const MAX_PX_PER_ROW = 64;
 const DRAG_THRESHOLD_PX = 3;
 const RULER_SEEK_SHARE = 0.6;   // the ruler's upper part seeks and scrubs, the lower part pans
+const FINE_RATE = 0.1;          // a drag with Alt moves keys a tenth as far as the pointer
+const GRAB_PX = 8;              // handles whose centre is this close to the pointer compete for a grab
 
 // ---- the view: which rows the lanes show
 
@@ -20,6 +24,7 @@ export function fitAll(state) {
   const rows = state.timeline ? state.timeline.rows : 1;
   state.view.pxPerRow = state.view.width / rows;
   state.view.start = 0;
+  state.view.fitted = true;
   state.gen.view++;
 }
 
@@ -33,14 +38,17 @@ export function zoomAround(state, row, factor) {
   const minPx = state.view.width / state.timeline.rows;
   const ppr = Math.max(minPx, Math.min(MAX_PX_PER_ROW, state.view.pxPerRow * factor));
   state.view.start = row - ((row - state.view.start) * state.view.pxPerRow) / ppr;
+  state.view.fitted = state.view.fitted && ppr === state.view.pxPerRow;
   state.view.pxPerRow = ppr;
   clampStart(state);
   state.gen.view++;
 }
 
 export function panBy(state, rows) {
+  const start = state.view.start;
   state.view.start += rows;
   clampStart(state);
+  state.view.fitted = state.view.fitted && state.view.start === start;
   state.gen.view++;
 }
 
@@ -57,7 +65,7 @@ function moveCursor(state, track, row) {
   const rows = state.timeline.rows;
   if (track !== state.cursor.track || row !== state.cursor.row) state.gen.cursor++;
   state.cursor.track = track;
-  state.cursor.row = Math.max(0, Math.min(rows - 1, Math.round(row)));
+  state.cursor.row = Math.max(0, Math.min(rows - 1, wholeRow(row)));
   ensureVisible(state, state.cursor.row);
 }
 
@@ -71,47 +79,61 @@ function select(state, ids, additive) {
 }
 
 // ---- edits the keys ask for
+// What a key means is read when it is pressed (the cursor, the selection, the play head); the ops
+// are made when the action's turn comes, from the keys the model then has. Cursor and selection
+// move at once, so the next key acts where this one left them.
 
 export function setKeyOps(track, row, value, interp) {
   return [{ op: 'set', track: track.name, row, value, interp }];
 }
 
+const addedAt = (ops) => `key added to ${ops[0].track} at ${formatRow(ops[0].row)}`;
+
+function addKey(app, name, row) {
+  app.act(addedAt, (state) => {
+    const track = state.timeline.byName.get(name);
+    if (findKey(track, row)) return say(state, `${name} already has a key at ${formatRow(row)}`, 'warn');
+    // The value the track already has there: the curve does not jump.
+    return setKeyOps(track, row, track.samples[row], interpolationAt(track.keys, row));
+  });
+}
+
 function insertAtPlayhead(app) {
   const { state } = app;
-  const track = state.timeline.byName.get(state.cursor.track);
-  const row = Math.max(0, Math.min(state.timeline.rows - 1, Math.round(playheadRow(state, performance.now()))));
-  if (findKey(track, row)) return say(state, `${track.name} already has a key at ${formatRow(row)}`, 'warn');
-  // The value the track already has there: the curve does not jump.
-  const value = track.samples[row];
+  const row = Math.max(0, Math.min(state.timeline.rows - 1, wholeRow(playheadRow(state, performance.now()))));
   select(state, [], false);
-  moveCursor(state, track.name, row);
-  app.edit(setKeyOps(track, row, value, interpolationAt(track.keys, row)), `key added to ${track.name} at ${formatRow(row)}`);
+  moveCursor(state, state.cursor.track, row);
+  addKey(app, state.cursor.track, row);
 }
 
 function setAtCursor(app, value) {
-  const { state } = app;
-  const track = state.timeline.byName.get(state.cursor.track);
-  const row = state.cursor.row;
-  const key = findKey(track, row);
-  const interp = key ? key.interp : interpolationAt(track.keys, row);
-  select(state, [], false);
-  app.edit(setKeyOps(track, row, value, interp), `${track.name} at ${formatRow(row)} set to ${formatValue(value)}`);
+  const { track: name, row } = app.state.cursor;
+  select(app.state, [], false);
+  app.act(`${name} at ${formatRow(row)} set to ${formatValue(value)}`, (state) => {
+    const track = state.timeline.byName.get(name);
+    const key = findKey(track, row);
+    return setKeyOps(track, row, value, key ? key.interp : interpolationAt(track.keys, row));
+  });
 }
 
 function cycleInterpolation(app) {
-  const keys = targetKeys(app.state);
-  if (!keys.length) return say(app.state, 'no key here: select a key or put the cursor on one', 'warn');
-  const next = (i) => INTERPOLATIONS[(INTERPOLATIONS.indexOf(i) + 1) % INTERPOLATIONS.length];
-  const ops = keys.map((k) => ({ op: 'set', track: k.track, row: k.row, value: k.value, interp: next(k.interp) }));
-  app.edit(ops, keys.length === 1 ? `${keys[0].track} at ${formatRow(keys[0].row)} is now ${ops[0].interp}` : `${keys.length} keys cycled`);
+  const ids = targetIds(app.state);
+  app.act((ops) => ops.length === 1 ? `${ops[0].track} at ${formatRow(ops[0].row)} is now ${ops[0].interp}` : `${ops.length} keys cycled`, (state) => {
+    const keys = targetKeys(state, ids);
+    if (!keys.length) return say(state, 'no key here: select a key or put the cursor on one', 'warn');
+    const next = (i) => INTERPOLATIONS[(INTERPOLATIONS.indexOf(i) + 1) % INTERPOLATIONS.length];
+    return keys.map((k) => ({ op: 'set', track: k.track, row: k.row, value: k.value, interp: next(k.interp) }));
+  });
 }
 
 function deleteKeys(app) {
-  const keys = targetKeys(app.state);
-  if (!keys.length) return say(app.state, 'no key here to delete', 'warn');
-  app.edit(keys.map((k) => ({ op: 'delete', track: k.track, row: k.row })),
-    keys.length === 1 ? `key deleted from ${keys[0].track} at ${formatRow(keys[0].row)}` : `${keys.length} keys deleted`)
-    .then((ok) => { if (ok) { app.state.selection.clear(); app.state.gen.selection++; } });
+  const ids = targetIds(app.state);
+  select(app.state, [], false);
+  app.act((ops) => ops.length === 1 ? `key deleted from ${ops[0].track} at ${formatRow(ops[0].row)}` : `${ops.length} keys deleted`, (state) => {
+    const keys = targetKeys(state, ids);
+    if (!keys.length) return say(state, 'no key here to delete', 'warn');
+    return keys.map((k) => ({ op: 'delete', track: k.track, row: k.row }));
+  });
 }
 
 function copyKeys(state) {
@@ -123,12 +145,19 @@ function pasteKeys(app) {
   const { state } = app;
   const keys = state.clipboard;
   if (!keys.length) return say(state, 'nothing copied yet', 'warn');
+  const hidden = keys.find((k) => !visibleTracks(state).includes(k.track));
+  if (hidden) return say(state, `${hidden.track} is folded: unfold its section to paste there`, 'warn');
   const first = Math.min(...keys.map((k) => k.row));
-  const at = Math.round(playheadRow(state, performance.now()));
+  const at = wholeRow(playheadRow(state, performance.now()));
   const ops = keys.map((k) => ({ op: 'set', track: k.track, row: at + k.row - first, value: k.value, interp: k.interp }));
   if (ops.some((o) => o.row >= state.timeline.rows)) return say(state, 'the keys would land past the end of the music', 'error');
-  app.edit(ops, `${ops.length} key(s) pasted at ${formatRow(at)}`)
-    .then((ok) => { if (ok) select(state, ops.map((o) => keyId(o.track, o.row)), false); });
+  // The pasted keys are the selection, and nothing else is: now, and again once they exist.
+  const ids = ops.map((o) => keyId(o.track, o.row));
+  select(state, ids, false);
+  app.act(`${ops.length} key(s) pasted at ${formatRow(at)}`, (s) => {
+    select(s, ids, false);
+    return ops;
+  });
 }
 
 // The ops that put dragged keys where they were dropped. Keys of one track move in the order that
@@ -203,7 +232,7 @@ function onKey(app, e) {
   } else if (k === 'Enter') app.focusInspector();
   else if (k === 'Escape') {
     state.entry = '';
-    if (state.drag && !state.drag.committing) { state.drag = null; app.preview([]); }
+    if (state.drag) { state.drag = null; app.preview([]); }
     state.selection.clear();
     state.gen.selection++;
     state.gen.drag++;
@@ -234,6 +263,25 @@ function plotX(e, element) {
   return e.clientX - element.getBoundingClientRect().left;
 }
 
+// Zoomed out, handles overlap and the one drawn on top is not always the one aimed at: a grab takes
+// the handle of the lane whose centre is nearest the pointer.
+function nearestHandle(state, dom, name, e) {
+  const track = state.timeline.byName.get(name);
+  const handles = dom.lanes.get(name).handles;
+  const row = rowAtX(state, plotX(e, dom.lanes.get(name).canvas));
+  const reach = GRAB_PX / state.view.pxPerRow;
+  let best = null, bestDistance = Infinity;
+  for (const key of track.keys) {
+    if (Math.abs(key.row - row) > reach) continue;
+    const handle = handles.get(key.row);
+    if (!handle) continue;
+    const r = handle.getBoundingClientRect();
+    const distance = Math.hypot((r.left + r.right) / 2 - e.clientX, (r.top + r.bottom) / 2 - e.clientY);
+    if (distance < bestDistance) { best = key.row; bestDistance = distance; }
+  }
+  return best;
+}
+
 function onPointerDown(app, dom, e) {
   const { state } = app;
   if (!state.timeline || e.button !== 0) return;
@@ -243,17 +291,19 @@ function onPointerDown(app, dom, e) {
     const x = plotX(e, dom.ruler);
     state.drag = seekPart ? { kind: 'scrub', left: dom.ruler.getBoundingClientRect().left }
       : { kind: 'pan', x0: e.clientX, start0: state.view.start };
-    if (seekPart) app.transport.seek(app.snap(rowAtX(state, x)));
+    if (seekPart) app.transport.seek(app.snap(wholeRow(rowAtX(state, x))));
   } else if (t.classList.contains('key')) {
     const name = t.closest('[data-track]').dataset.track;   // a lane's handle or the focused view's
-    const id = keyId(name, Number(t.dataset.row));
-    moveCursor(state, name, Number(t.dataset.row));
+    const row = (t.closest('.lane') ? nearestHandle(state, dom, name, e) : null) ?? Number(t.dataset.row);
+    const id = keyId(name, row);
+    moveCursor(state, name, row);
     if (e.shiftKey) select(state, [id], true);
     else if (!state.selection.has(id)) select(state, [id], false);
     if (!state.selection.has(id)) return;
     const keys = targetKeys(state).map((k) => ({ ...k, newRow: k.row, newValue: k.value,
       perPx: app.valuePerPx(k.track, t) }));
-    state.drag = { kind: 'keys', x0: e.clientX, y0: e.clientY, anchor: id, keys, moved: false, committing: false };
+    state.drag = { kind: 'keys', x0: e.clientX, y0: e.clientY, last: [e.clientX, e.clientY], offset: [0, 0],
+      anchor: id, keys, moved: false };
   } else if (t.closest('.lane .plot')) {
     const lane = t.closest('.lane');
     const plot = t.closest('.plot');
@@ -273,7 +323,7 @@ function onPointerMove(app, dom, e) {
   const d = state.drag;
   if (!d) return hover(state, dom, e);
   if (d.kind === 'scrub') {
-    app.transport.seek(app.snap(rowAtX(state, e.clientX - d.left)));
+    app.transport.seek(app.snap(wholeRow(rowAtX(state, e.clientX - d.left))));
   } else if (d.kind === 'pan') {
     state.view.start = d.start0 - (e.clientX - d.x0) / state.view.pxPerRow;
     panBy(state, 0);
@@ -282,14 +332,20 @@ function onPointerMove(app, dom, e) {
     d.x1 = e.clientX - c.left;
     d.y1 = e.clientY - c.top;
     d.moved = d.moved || Math.abs(d.x1 - d.x0) + Math.abs(d.y1 - d.y0) > DRAG_THRESHOLD_PX;
-  } else if (d.kind === 'keys' && !d.committing && isEditable(state)) {
-    let dx = e.clientX - d.x0, dy = e.clientY - d.y0;
-    if (!d.moved && Math.abs(dx) + Math.abs(dy) <= DRAG_THRESHOLD_PX) return;
+  } else if (d.kind === 'keys' && isEditable(state)) {
+    // The pointer's way is added up at the rate of the moment: Alt pressed or let go mid-drag
+    // changes how far the keys go from there on, never where they already are.
+    const rate = e.altKey ? FINE_RATE : 1;
+    d.offset[0] += (e.clientX - d.last[0]) * rate;
+    d.offset[1] += (e.clientY - d.last[1]) * rate;
+    d.last = [e.clientX, e.clientY];
+    if (!d.moved && Math.abs(e.clientX - d.x0) + Math.abs(e.clientY - d.y0) <= DRAG_THRESHOLD_PX) return;
     d.moved = true;
+    let [dx, dy] = d.offset;
     if (e.shiftKey) { if (Math.abs(dx) > Math.abs(dy)) dy = 0; else dx = 0; }
     const anchor = splitKeyId(d.anchor);
     let target = anchor.row + dx / state.view.pxPerRow;
-    target = e.ctrlKey || e.altKey || e.metaKey ? Math.round(target / ROWS_PER_BEAT) * ROWS_PER_BEAT : app.snap(target, d.keys, true);
+    target = e.ctrlKey || e.metaKey ? Math.round(target / ROWS_PER_BEAT) * ROWS_PER_BEAT : app.snap(target, d.keys, true);
     const rows = state.timeline.rows;
     const lowest = Math.min(...d.keys.map((k) => k.row)), highest = Math.max(...d.keys.map((k) => k.row));
     const delta = Math.max(-lowest, Math.min(rows - 1 - highest, target - anchor.row));
@@ -299,6 +355,11 @@ function onPointerMove(app, dom, e) {
       k.newValue = dy === 0 ? k.value
         : roundToLane(track, k.value - dy * k.perPx);
     }
+    // The readout follows the key held, where it would land.
+    const held = d.keys.find((k) => keyId(k.track, k.row) === d.anchor);
+    const c = dom.content.getBoundingClientRect();
+    state.hover = { track: held.track, row: held.newRow, value: held.newValue, x: e.clientX - c.left, y: e.clientY - c.top };
+    state.gen.hover++;
   } else return;
   state.gen.drag++;
 }
@@ -311,7 +372,7 @@ function hover(state, dom, e) {
   }
   const name = plot.parentElement.dataset.track;
   const track = state.timeline.byName.get(name);
-  const row = Math.max(0, Math.min(state.timeline.rows - 1, Math.round(rowAtX(state, plotX(e, plot)))));
+  const row = Math.max(0, Math.min(state.timeline.rows - 1, wholeRow(rowAtX(state, plotX(e, plot)))));
   const onKey = e.target.classList.contains('key') ? findKey(track, Number(e.target.dataset.row)) : null;
   const c = dom.content.getBoundingClientRect();
   state.hover = { track: name, row: onKey ? onKey.row : row, value: onKey ? onKey.value : track.samples[row],
@@ -324,32 +385,34 @@ function onPointerUp(app, dom, e) {
   const d = state.drag;
   if (!d) return;
   if (dom.content.hasPointerCapture(e.pointerId)) dom.content.releasePointerCapture(e.pointerId);
+  state.drag = null;
   if (d.kind === 'box') {
     if (d.moved) select(state, keysInBox(state, dom, d), d.additive);
     else if (!d.additive) select(state, [], false);
-    state.drag = null;
-  } else if (d.kind === 'keys') {
-    if (!d.moved || !isEditable(state)) {
-      if (d.moved) say(state, `read-only: ${state.timeline.load.message}`, 'error');
-      state.drag = null;
-    } else {
-      const ops = dragOps(d.keys);
-      d.committing = true;
-      const anchor = d.keys.find((k) => keyId(k.track, k.row) === d.anchor);
-      if (anchor) moveCursor(state, anchor.track, anchor.newRow);
-      if (!ops.length) state.drag = null;
-      else {
-        const what = d.keys.length === 1 ? `${d.keys[0].track} key moved to ${formatRow(d.keys[0].newRow)}, ${formatValue(d.keys[0].newValue)}` : `${d.keys.length} keys moved`;
-        app.edit(ops, what).then((ok) => {
-          if (ok) select(state, d.keys.map((k) => keyId(k.track, k.newRow)), false);
-          else app.preview([]);
-          state.drag = null;
-          state.gen.drag++;
-        });
-      }
-    }
-  } else state.drag = null;
+  } else if (d.kind === 'keys' && d.moved) {
+    state.hover = null;
+    state.gen.hover++;
+    if (!isEditable(state)) say(state, `read-only: ${state.timeline.load.message}`, 'error');
+    else dropKeys(app, d);
+  }
   state.gen.drag++;
+}
+
+// A drop: the moved keys are the selection and the cursor is on the one held, at once; the ops are
+// made from the keys as the model has them when the drop's turn comes.
+function dropKeys(app, d) {
+  const { state } = app;
+  const ids = d.keys.map((k) => keyId(k.track, k.newRow));
+  const anchor = d.keys.find((k) => keyId(k.track, k.row) === d.anchor);
+  moveCursor(state, anchor.track, anchor.newRow);
+  select(state, ids, false);
+  const what = d.keys.length === 1 ? `${anchor.track} key moved to ${formatRow(anchor.newRow)}, ${formatValue(anchor.newValue)}` : `${d.keys.length} keys moved`;
+  app.act(what, (s) => {
+    const now = targetKeys(s, d.keys.map((k) => keyId(k.track, k.row)));
+    if (now.length !== d.keys.length) return say(s, 'the dragged keys are gone: nothing moved', 'warn');
+    select(s, ids, false);
+    return dragOps(d.keys.map((k, i) => ({ ...k, interp: now[i].interp })));
+  }).then((written) => { if (!written) app.preview([]); });
 }
 
 function keysInBox(state, dom, d) {
@@ -380,14 +443,24 @@ function onWheel(app, dom, e) {
   }
 }
 
+// The pointer is captured by the lanes' box while a button is down, so the click and the
+// double-click arrive there: the lane is the one under the pointer.
 function onDoubleClick(app, e) {
   const { state } = app;
-  const plot = e.target.closest('.lane .plot');
-  if (!plot || e.target.classList.contains('key') || !state.timeline) return;
-  const track = state.timeline.byName.get(plot.parentElement.dataset.track);
-  const row = Math.max(0, Math.min(state.timeline.rows - 1, Math.round(rowAtX(state, plotX(e, plot)))));
-  if (findKey(track, row)) return;
-  app.edit(setKeyOps(track, row, track.samples[row], interpolationAt(track.keys, row)), `key added to ${track.name} at ${formatRow(row)}`);
+  const under = document.elementFromPoint(e.clientX, e.clientY);
+  const plot = under && under.closest('.lane .plot');
+  if (!plot || under.classList.contains('key') || !state.timeline) return;
+  const row = Math.max(0, Math.min(state.timeline.rows - 1, wholeRow(rowAtX(state, plotX(e, plot)))));
+  addKey(app, plot.parentElement.dataset.track, row);
+}
+
+// Folding a section takes the cursor and the selection off its lanes (see keepCursorShown).
+function toggleSection(state, index) {
+  const group = state.groups[index];
+  group.collapsed = !group.collapsed;
+  keepCursorShown(state);
+  state.gen.layout++;
+  state.gen.view++;
 }
 
 export function attachInput(app, dom) {
@@ -401,10 +474,6 @@ export function attachInput(app, dom) {
   dom.content.addEventListener('dblclick', (e) => onDoubleClick(app, e));
   dom.content.addEventListener('click', (e) => {
     const head = e.target.closest('.group-head');
-    if (!head) return;
-    const group = app.state.groups[Number(head.dataset.group)];
-    group.collapsed = !group.collapsed;
-    app.state.gen.layout++;
-    app.state.gen.view++;
+    if (head) toggleSection(app.state, Number(head.dataset.group));
   });
 }

@@ -2,10 +2,12 @@
 // interpolation typed exactly. Rows may be typed as plain rows or as BAR:BEAT[:ROW]. With no key
 // there, the same form adds one at the typed row. With several keys selected, only the
 // interpolation applies to all of them. Fields the person is typing in are never overwritten.
+// Values show as the shortest text that reads back as the key's single-precision value, and Apply
+// sends only what was edited: a key whose interpolation alone changed keeps its exact value.
 
 import {
-  INTERPOLATIONS, findKey, formatRow, formatValue, interpolationAt, parseRow, parseValue, say, splitKeyId,
-  isEditable,
+  INTERPOLATIONS, findKey, floatText, formatRow, formatValue, interpolationAt, parseRow, parseValue, say,
+  splitKeyId, targetKeys, isEditable,
 } from './model.js';
 
 export function createInspector(app, form) {
@@ -28,7 +30,8 @@ export function createInspector(app, form) {
     field.addEventListener('input', () => typed.add(field));
   }
   // A field being typed into keeps its text: the model may change under it (a reload, a report).
-  const fill = (field, text) => { if (!typed.has(field) && document.activeElement !== field) field.value = text; };
+  // One merely focused follows the model: Enter right after a typed value shows that value.
+  const fill = (field, text) => { if (!typed.has(field)) field.value = text; };
 
   function current() {
     const tl = state.timeline;
@@ -64,53 +67,63 @@ export function createInspector(app, form) {
     const { track, row, key } = target;
     f.title.textContent = key ? `${track.name} key` : `${track.name}: no key`;
     fill(f.row, formatRow(key ? key.row : row));
-    fill(f.value, formatValue(key ? key.value : track.samples[row]));
+    fill(f.value, floatText(key ? key.value : track.samples[row]));
     f.interp.value = key ? key.interp : interpolationAt(track.keys, row);
     f.apply.textContent = key ? 'Apply' : 'Add key';
     f.remove.disabled = !editable || !key;
     f.note.textContent = key ? `row ${key.row}` : `Add key puts one at the row typed, with this value.`;
   }
 
-  function applyAll() {
+  // What Apply means is read from the form now; the ops are made from the model when its turn comes.
+  function applyAll(edited) {
     if (!target) return;
+    const interp = f.interp.value;
     if (target.many) {
-      const ops = [];
-      for (const { track, row } of target.many) {
-        const key = findKey(state.timeline.byName.get(track), row);
-        if (key) ops.push({ op: 'set', track, row, value: key.value, interp: f.interp.value });
-      }
-      return app.edit(ops, `${ops.length} keys are now ${f.interp.value}`);
+      const ids = target.many.map(({ track, row }) => `${track}@${row}`);
+      return app.act(`${ids.length} keys are now ${interp}`, (s) => targetKeys(s, ids)
+        .map((k) => ({ op: 'set', track: k.track, row: k.row, value: k.value, interp })));
     }
-    const row = parseRow(f.row.value);
-    const value = parseValue(f.value.value);
+    const { track: { name }, key } = target;
+    const row = edited.has(f.row) ? parseRow(f.row.value) : key ? key.row : target.row;
+    const value = edited.has(f.value) ? parseValue(f.value.value) : null;
     if (row === null || row >= state.timeline.rows) return say(state, `row "${f.row.value}" is not a row of the music (e.g. 12:2 or 400)`, 'error');
-    if (value === null) return say(state, `value "${f.value.value}" is not a number`, 'error');
-    const { track, key } = target;
-    const ops = [];
-    if (key && row !== key.row) ops.push({ op: 'move', track: track.name, from: key.row, to: row });
-    ops.push({ op: 'set', track: track.name, row, value, interp: f.interp.value });
-    // The cursor goes to the key first: a key pressed before the answer arrives acts on it.
+    if (edited.has(f.value) && value === null) return say(state, `value "${f.value.value}" is not a number`, 'error');
+    // The cursor goes to the key first: a key pressed next acts on it.
     state.selection.clear();
-    state.cursor = { track: track.name, row };
+    state.cursor = { track: name, row };
     state.gen.selection++;
     state.gen.cursor++;
-    return app.edit(ops, `${track.name} at ${formatRow(row)}: ${formatValue(value)}, ${f.interp.value}`);
+    const from = key ? key.row : null;
+    const shown = target.track.samples[target.row];   // what the value field shows where there is no key
+    return app.act((ops) => `${name} at ${formatRow(row)}: ${formatValue(ops[ops.length - 1].value)}, ${interp}`, (s) => {
+      const track = s.timeline.byName.get(name);
+      const now = from === null ? null : findKey(track, from);
+      if (from !== null && !now) return say(s, `${name} has no key at ${formatRow(from)} any more`, 'warn');
+      const ops = [];
+      if (now && row !== now.row) ops.push({ op: 'move', track: name, from: now.row, to: row });
+      // A value nobody typed stays exactly what it was.
+      const kept = now ? now.value : shown;
+      ops.push({ op: 'set', track: name, row, value: value === null ? kept : value, interp });
+      return ops;
+    });
   }
 
   form.addEventListener('submit', (e) => {
     e.preventDefault();
+    const edited = new Set(typed);
     typed.clear();
-    applyAll();
+    applyAll(edited);
   });
   f.interp.addEventListener('change', () => {
-    if (target && (target.many || target.key)) applyAll();
+    if (target && (target.many || target.key)) applyAll(new Set(typed));
   });
   f.remove.addEventListener('click', () => {
     if (!target) return;
-    const keys = target.many || (target.key ? [{ track: target.track.name, row: target.key.row }] : []);
-    app.edit(keys.map((k) => ({ op: 'delete', track: k.track, row: k.row })), `${keys.length} key(s) deleted`).then((ok) => {
-      if (ok) { state.selection.clear(); state.gen.selection++; }
-    });
+    const ids = target.many ? target.many.map(({ track, row }) => `${track}@${row}`)
+      : target.key ? [`${target.track.name}@${target.key.row}`] : [];
+    state.selection.clear();
+    state.gen.selection++;
+    app.act((ops) => `${ops.length} key(s) deleted`, (s) => targetKeys(s, ids).map((k) => ({ op: 'delete', track: k.track, row: k.row })));
   });
   form.addEventListener('keydown', (e) => {
     if (e.key === 'Escape') {

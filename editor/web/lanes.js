@@ -5,7 +5,7 @@
 // Key handles are small focusable DOM elements placed by CSS variables: zooming changes two
 // variables, not thousands of positions. This file reads the state and never changes it.
 
-import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyId, trackValue, isEditable } from './model.js';
+import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyId, trackValue, isEditable, wholeRow } from './model.js';
 import { playheadRow } from './transport.js';
 import { drawWaveform } from './waveform.js';
 
@@ -349,7 +349,7 @@ export function drawView(dom, state, now) {
       }
     }
     dom.appliedModel = state.gen.model;
-    dom.shownSelection = new Set();
+    dom.appliedSelection = null;   // new handles show the selection afresh
     dom.shownDrag = [];
   }
 
@@ -373,18 +373,19 @@ export function drawView(dom, state, now) {
   drawOverlays(dom, state);
 }
 
+// What shows selected is exactly the selection: the handles that show it are asked, not remembered,
+// since a model change replaces some handles and keeps others.
 function syncSelection(dom, state) {
   if (dom.appliedSelection === state.gen.selection) return;
-  for (const id of dom.shownSelection) {
-    if (state.selection.has(id)) continue;
-    const handle = handleOf(dom, id);
-    if (handle) { handle.classList.remove('selected'); handle.setAttribute('aria-selected', 'false'); }
+  for (const handle of dom.groups.querySelectorAll('.key.selected')) {
+    if (state.selection.has(keyId(handle.closest('.lane').dataset.track, Number(handle.dataset.row)))) continue;
+    handle.classList.remove('selected');
+    handle.setAttribute('aria-selected', 'false');
   }
   for (const id of state.selection) {
     const handle = handleOf(dom, id);
     if (handle) { handle.classList.add('selected'); handle.setAttribute('aria-selected', 'true'); }
   }
-  dom.shownSelection = new Set(state.selection);
   dom.appliedSelection = state.gen.selection;
 }
 
@@ -424,10 +425,10 @@ function drawPlayhead(dom, state, now) {
     const visible = x >= 0 && x <= state.view.width;
     dom.playhead.style.transform = `translateX(${x}px)`;
     dom.playhead.style.visibility = visible ? 'visible' : 'hidden';
-    dom.playhead.dataset.row = String(Math.floor(row));
+    dom.playhead.dataset.row = String(wholeRow(row));
     dom.playheadX = x;
   }
-  const shown = Math.floor(row);
+  const shown = wholeRow(row);
   if (dom.positionShown !== `${shown}|${state.transport.playing}|${state.transport.looping}`) {
     dom.position.textContent = `${formatRow(shown)} (row ${shown}) ${state.transport.playing ? 'playing' : 'paused'}`
       + (state.transport.looping ? ` · loop ${state.transport.loop.first_bar}–${state.transport.loop.last_bar}` : '');

@@ -1,8 +1,12 @@
 // The page's start and its frame loop. It reads the token from the address's fragment, loads the
 // timeline and the waveform, follows the demo's state stream, and draws every animation frame.
-// Edits go through app.edit one at a time, each with the version it was made against; a stale
-// version (409) reloads the timeline and says so. Without a token the page asks for the right
-// address and requests nothing.
+// Every edit goes through app.act(what, buildOps): buildOps(state) makes the ops (or null for
+// nothing to do) against the newest model when the action's turn comes, the page shows them at
+// once, and the server writes them one at a time (edits.js); `what` is the message once written,
+// or a function of the ops that makes it; the answer is a promise of whether it was written. A
+// refusal shows the server's model again and says what was not written. Undo and redo wait for the
+// edits before them and hold the ones after. Without a token the page asks for the right address
+// and requests nothing.
 //
 // window.vordelEditor (for the benchmark and the browser test): ready (a promise of the time in ms
 // since navigation when the model and the waveform were first drawn) and stats() (the page's own
@@ -10,10 +14,11 @@
 // the frame that shows it, all in ms).
 
 import { createApi, tokenFromHash } from './api.js';
+import { act, answered, createEdits, history, nextStep, nextToSend, release, takeServerModel } from './edits.js';
 import { createInspector } from './inspector.js';
 import { attachInput, fitAll } from './input.js';
 import { drawView } from './lanes.js';
-import { createState, formatRow, formatValue, installTimeline, isEditable, say } from './model.js';
+import { createState, formatRow, formatValue, isEditable, modelFromJson, say } from './model.js';
 import { createTransport, playheadRow, takeReport } from './transport.js';
 import { takeWaveform } from './waveform.js';
 import { attachTools, dragValuePerPx, drawTools, snap } from './tools.js';
@@ -33,6 +38,7 @@ function start() {
     return;
   }
   const state = createState(token);
+  state.edits = createEdits();
   const api = createApi(token);
   const dom = {
     timeline: $('timeline'), content: $('content'), groups: $('groups'), ruler: $('ruler'), wave: $('wave'),
@@ -55,6 +61,22 @@ function start() {
 
   // ---- the model
 
+  // A model from the server; `releasing` ends the hold that asked for it (the first load, an
+  // undo or a redo, a refused edit).
+  function install(r, releasing) {
+    if (r.status === 200 && Array.isArray(r.body.tracks)) {
+      const firstLoad = !state.timeline;
+      if (takeServerModel(state, modelFromJson(r.body, state.timeline), r.body)) {
+        if (reportedAt !== null && r.body.version === state.transport.version) installedAt = reportedAt;
+        if (firstLoad) fitAll(state);
+        cancelStaleDrag();
+      }
+    } else if (r.status === 401) refused();
+    else say(state, r.body.error || `the timeline could not be read (HTTP ${r.status})`, 'error');
+    if (releasing) release(state);
+    pump();
+  }
+
   let loading = null;
   let loadAgain = false;
   function reload() {
@@ -62,16 +84,7 @@ function start() {
       loadAgain = true;
       return loading;
     }
-    loading = api.timeline().then((r) => {
-      if (r.status === 200 && Array.isArray(r.body.tracks)) {
-        const firstLoad = !state.timeline;
-        installTimeline(state, r.body);
-        if (reportedAt !== null && r.body.version === state.transport.version) installedAt = reportedAt;
-        if (firstLoad) fitAll(state);
-        cancelStaleDrag();
-      } else if (r.status === 401) refused();
-      else say(state, r.body.error || `the timeline could not be read (HTTP ${r.status})`, 'error');
-    }).then(() => {
+    loading = api.timeline().then((r) => install(r, false)).then(() => {
       loading = null;
       if (loadAgain) {
         loadAgain = false;
@@ -81,10 +94,15 @@ function start() {
     return loading;
   }
 
+  // A model asked for after something that only the server's model shows: not a load begun before.
+  function fresh() {
+    return api.timeline().then((r) => install(r, true));
+  }
+
   // A drag whose keys the text changed meanwhile has nothing left to move.
   function cancelStaleDrag() {
     const d = state.drag;
-    if (!d || d.kind !== 'keys' || d.committing) return;
+    if (!d || d.kind !== 'keys') return;
     const gone = d.keys.some((k) => !state.timeline.byName.get(k.track).keys.some((x) => x.row === k.row && x.value === k.value));
     if (gone) {
       state.drag = null;
@@ -92,37 +110,54 @@ function start() {
     }
   }
 
-  let edits = Promise.resolve();
-  function edit(ops, what) {
-    const run = () => {
-      const tl = state.timeline;
-      if (!isEditable(state)) {
-        const load = state.transport.load && !state.transport.load.ok ? state.transport.load : tl.load;
-        say(state, `read-only until the timeline is fixed: ${load.message}`, 'error');
-        return false;
-      }
-      return api.edit(tl.version, ops).then((r) => {
-        if (r.status === 200) return reload().then(() => { say(state, what); return true; });
-        if (r.status === 409) {
-          return reload().then(() => {
-            say(state, `${r.body.error || 'the timeline changed'}: reloaded; your change was not written, nothing was lost`, 'warn');
-            return false;
-          });
+  // Sends the next edit, or the next undo or redo once every edit before it is answered.
+  function pump() {
+    const next = nextToSend(state);
+    if (next) {
+      api.edit(next.version, next.ops).then((r) => {
+        if (r.status === 200) {
+          answered(state, true, r.body.version);
+          say(state, next.what);
+          if (!state.edits.pending.length) reload();
+        } else {
+          const dropped = answered(state, false).map((e) => e.what);
+          const why = r.body.error || `the edit was refused (HTTP ${r.status})`;
+          say(state, `${why}. Not written: ${dropped.join('; ')}. The page shows the file as it is now.`, r.status === 409 ? 'warn' : 'error');
+          fresh();
         }
-        say(state, r.body.error || `the edit was refused (HTTP ${r.status})`, 'error');
-        return false;
+        pump();
       });
-    };
-    const result = edits.then(run);
-    edits = result.then(() => {});
-    return result;
+      return;
+    }
+    const step = nextStep(state);
+    if (!step) return;
+    step.call().then((r) => {
+      if (r.status === 200) say(state, step.what);
+      else say(state, r.body.error || `HTTP ${r.status}`, 'warn');
+      return fresh();
+    });
   }
 
-  function history(call, what) {
-    return () => { edits = edits.then(() => call().then((r) => {
-      if (r.status === 200) return reload().then(() => say(state, what));
-      say(state, r.body.error || `HTTP ${r.status}`, 'warn');
-    })); };
+  function step(call, what) {
+    return () => {
+      history(state, { call, what });
+      pump();
+    };
+  }
+
+  // The one way the page edits: see the head of this file and edits.js. Answers a promise of
+  // whether the server wrote it.
+  function actNow(what, buildOps) {
+    return new Promise((done) => {
+      act(state, what, (s) => {
+        if (!s.timeline) return null;
+        if (isEditable(s)) return buildOps(s);
+        const load = s.transport.load && !s.transport.load.ok ? s.transport.load : s.timeline.load;
+        say(s, `read-only until the timeline is fixed: ${load.message}`, 'error');
+        return null;
+      }, done);
+      pump();
+    });
   }
 
   // Previews are coalesced like seeks: one in flight, the newest waits.
@@ -154,13 +189,11 @@ function start() {
   }
 
   const app = {
-    state, api, transport, edit, reload, preview,
-    // Stand-in for the page's action queue: builds the ops now, against the model the page has.
-    act: (what, build) => { const ops = build(state); return ops && ops.length ? edit(ops, what) : Promise.resolve(false); },
+    state, api, transport, act: actNow, reload, preview,
     snap: (row, dragged = null, whole = false) => snap(state, row, dragged, whole),
     valuePerPx: (track, handle) => dragValuePerPx(state, dom, track, handle),
-    undo: history(api.undo, 'undone'),
-    redo: history(api.redo, 'redone'),
+    undo: step(api.undo, 'undone'),
+    redo: step(api.redo, 'redone'),
     focusInspector: () => inspector.focus(),
     focusTimeline: () => dom.timeline.focus(),
   };
@@ -177,13 +210,19 @@ function start() {
   $('undo').addEventListener('click', () => app.undo());
   $('redo').addEventListener('click', () => app.redo());
   $('show-wave').addEventListener('change', (e) => { state.showWave = e.target.checked; state.gen.view++; });
+  // A pointer click never leaves the keyboard on a button or a section's header: Enter and Space
+  // belong to the editor's keys. (Keys pressed on a button reached with Tab still press it.)
+  document.addEventListener('click', (e) => {
+    if (e.detail > 0 && e.target.closest('button, .check')) app.focusTimeline();
+  });
 
+  // The lanes' width changes with the window and with the scroll bar that the lanes bring: a
+  // fitted view stays fitted.
   new ResizeObserver(() => {
     const width = dom.ruler.parentElement.clientWidth;
     if (width === state.view.width) return;
-    const fitted = state.timeline && Math.abs(state.view.pxPerRow * state.view.width - state.timeline.rows) < 1;
     state.view.width = width;
-    if (fitted || !state.timeline) state.view.pxPerRow = width / (state.timeline ? state.timeline.rows : 1);
+    if (state.view.fitted || !state.timeline) fitAll(state);
     state.gen.view++;
   }).observe(dom.ruler.parentElement);
 
@@ -297,7 +336,7 @@ function start() {
   });
 
   Promise.all([
-    reload(),
+    fresh(),
     api.waveform().then((r) => {
       state.wave = r.status === 200 ? takeWaveform(r.body) : null;
       if (!state.wave) say(state, 'no waveform from the editor', 'warn');

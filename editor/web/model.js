@@ -1,7 +1,7 @@
 // The page's whole state in one record, and the plain functions that read the music clock and the
 // timeline. Rows are music positions (8 a beat, 4 beats a bar, 1024 rows a minute); a key is a
-// (row, value, interpolation) of one track. The timeline comes from the server and is never changed
-// here: edits go to the server, and the page shows what it answers. Input changes this record;
+// (row, value, interpolation) of one track. The timeline shown is the server's, with the page's own
+// edits that the server has not answered yet applied on top (edits.js); input changes this record,
 // drawing only reads it.
 
 export const ROWS_PER_BEAT = 8;
@@ -9,6 +9,9 @@ export const BEATS_PER_BAR = 4;
 export const ROWS_PER_BAR = ROWS_PER_BEAT * BEATS_PER_BAR;
 export const ROWS_PER_SECOND = 1024 / 60;
 export const INTERPOLATIONS = ['hold', 'linear', 'smooth', 'ramp'];
+// A seek lands on the nearest sample frame, a few ten-thousandths of a row off the whole row: the
+// demo's own position readout floors row + 0.001, and so does every whole row on the page.
+export const ROW_TOLERANCE = 0.001;
 
 export function createState(token) {
   return {
@@ -17,7 +20,7 @@ export function createState(token) {
     groups: [],              // [{title, comment, tracks: [names], collapsed}]
     wave: null,              // {rowsPerBucket, min, max}
     showWave: true,
-    view: { start: 0, pxPerRow: 1, width: 0, fitted: false },
+    view: { start: 0, pxPerRow: 1, width: 0, fitted: false },   // fitted: the whole music, after resizes too
     cursor: { track: '', row: 0 },
     selection: new Set(),    // keys as "track@row"
     transport: { row: 0, playing: false, looping: false, loop: { first_bar: 0, last_bar: 0 },
@@ -55,9 +58,15 @@ export function splitKeyId(id) {
   return { track: id.slice(0, at), row: Number(id.slice(at + 1)) };
 }
 
+// The whole row a position stands for: the row shown, the row `k` puts a key at, the row a click
+// seeks to. 385.55 -> 385, 383.9996 -> 384.
+export function wholeRow(row) {
+  return Math.floor(row + ROW_TOLERANCE);
+}
+
 // 404 -> "12:2:4": bars and beats counted from 0, as the timeline file writes them.
 export function formatRow(row) {
-  const r = Math.floor(row);
+  const r = wholeRow(row);
   const bar = Math.floor(r / ROWS_PER_BAR);
   const beat = Math.floor((r % ROWS_PER_BAR) / ROWS_PER_BEAT);
   return `${bar}:${beat}:${r % ROWS_PER_BEAT}`;
@@ -80,6 +89,17 @@ export function parseValue(text) {
 
 export function formatValue(v) {
   return String(Number(v.toPrecision(6)));
+}
+
+// The shortest text that reads back as the same single-precision value, the precision a key holds:
+// 0.33333334, 12345.678, 1.0000001, 0.1. Nine digits always read back.
+export function floatText(v) {
+  const f = Math.fround(v);
+  for (let digits = 1; digits < 9; digits++) {
+    const text = String(Number(f.toPrecision(digits)));
+    if (Math.fround(Number(text)) === f) return text;
+  }
+  return String(Number(f.toPrecision(9)));
 }
 
 // The value a track has at a row, for keys being dragged before the server has them; the same rule
@@ -174,45 +194,70 @@ export function groupTracks(json) {
 
 let nextRevision = 1;
 
-// Installs a timeline answer. Selection, cursor and collapsed groups survive when their tracks
-// and keys still exist.
-export function installTimeline(state, json) {
-  const old = state.timeline;
-  const tracks = json.tracks.map((t) => {
-    const keys = t.keys.map((k) => ({ row: k.row, value: k.value, interp: k.interp }));
-    const samples = Float64Array.from(t.samples);
-    const range = fitRange(samples, keys);
-    const keysSignature = JSON.stringify(keys);
-    const before = old && old.byName.get(t.name);
-    // The samples follow from the keys alone: a lane whose keys stayed keeps its revision and is
-    // not drawn again.
-    const same = before && before.keysSignature === keysSignature && old.rows === json.rows;
-    return { name: t.name, section: t.section, keys, samples, lo: range.lo, hi: range.hi,
-      steps: stepRows(keys, json.rows), keysSignature, changed: !same,
-      revision: same ? before.revision : nextRevision++ };
-  });
+// One lane's data. A lane whose keys stayed keeps its revision and is not drawn again: the samples
+// follow from the keys alone.
+export function makeTrack(name, section, keys, samples, before) {
+  const range = fitRange(samples, keys);
+  const keysSignature = JSON.stringify(keys);
+  const same = !!before && before.keysSignature === keysSignature && before.samples.length === samples.length;
+  return { name, section, keys, samples, lo: range.lo, hi: range.hi, steps: stepRows(keys, samples.length),
+    keysSignature, changed: !same, revision: same ? before.revision : nextRevision++ };
+}
+
+// A model from the server's answer; `old` is the model shown until now.
+export function modelFromJson(json, old) {
+  const tracks = json.tracks.map((t) => makeTrack(t.name, t.section,
+    t.keys.map((k) => ({ row: k.row, value: k.value, interp: k.interp })), Float64Array.from(t.samples),
+    old && old.byName.get(t.name)));
   const loadOk = !!(json.load && json.load.ok);
-  state.timeline = { version: json.version, rows: json.rows, load: json.load || { ok: false, message: '' },
+  return { version: json.version, rows: json.rows, load: json.load || { ok: false, message: '' },
     editable: loadOk && json.editable !== false, tracks, byName: new Map(tracks.map((t) => [t.name, t])) };
-  const collapsed = new Set(state.groups.filter((g) => g.collapsed).map((g) => g.title));
-  state.groups = groupTracks(json);
-  for (const g of state.groups) g.collapsed = collapsed.has(g.title);
+}
+
+// Shows a model: the server's (with its answer `json`, which also says the sections) or the page's
+// own. Selection, cursor and folded sections survive where their tracks and keys still exist.
+export function installModel(state, model, json) {
+  const old = state.timeline;
+  state.timeline = model;
+  if (json) {
+    const collapsed = new Set(state.groups.filter((g) => g.collapsed).map((g) => g.title));
+    state.groups = groupTracks(json);
+    for (const g of state.groups) g.collapsed = collapsed.has(g.title);
+  }
   const exists = (id) => {
     const { track, row } = splitKeyId(id);
-    const t = state.timeline.byName.get(track);
+    const t = model.byName.get(track);
     return t && t.keys.some((k) => k.row === row);
   };
   state.selection = new Set([...state.selection].filter(exists));
-  if (!state.timeline.byName.has(state.cursor.track)) state.cursor.track = tracks.length ? tracks[0].name : '';
-  state.cursor.row = Math.min(state.cursor.row, Math.max(0, json.rows - 1));
+  if (!model.byName.has(state.cursor.track)) state.cursor.track = model.tracks.length ? model.tracks[0].name : '';
+  state.cursor.row = Math.min(state.cursor.row, Math.max(0, model.rows - 1));
+  keepCursorShown(state);
   state.gen.model++;
   state.gen.selection++;
   state.gen.cursor++;
   state.gen.message++;
-  if (!old || old.rows !== json.rows) {
+  if (!old || old.rows !== model.rows) {
     state.gen.view++;
     state.gen.layout++;
   }
+}
+
+// The cursor never rests on a folded lane, and the selection holds no key of one: what the keys act
+// on is always in sight. A cursor on a folded lane goes to the next lane shown, else the last one
+// before it.
+export function keepCursorShown(state) {
+  const shown = new Set(visibleTracks(state));
+  const hidden = (id) => !shown.has(splitKeyId(id).track);
+  if ([...state.selection].some(hidden)) {
+    state.selection = new Set([...state.selection].filter((id) => !hidden(id)));
+    state.gen.selection++;
+  }
+  if (shown.has(state.cursor.track) || shown.size === 0) return;
+  const order = state.groups.flatMap((g) => g.tracks);
+  const at = order.indexOf(state.cursor.track);
+  state.cursor.track = order.slice(at + 1).find((n) => shown.has(n)) || order.slice(0, at).reverse().find((n) => shown.has(n));
+  state.gen.cursor++;
 }
 
 export function visibleTracks(state) {
@@ -225,12 +270,18 @@ export function findKey(track, row) {
   return track ? track.keys.find((k) => k.row === row) || null : null;
 }
 
-// The keys the keyboard acts on: the selection, or the key under the cursor.
-export function targetKeys(state) {
-  const ids = state.selection.size ? [...state.selection] : [keyId(state.cursor.track, state.cursor.row)];
+// What the keyboard acts on, as "track@row": the selection, or the key under the cursor.
+export function targetIds(state) {
+  return state.selection.size ? [...state.selection] : [keyId(state.cursor.track, state.cursor.row)];
+}
+
+// The keys of those that the model has, never a folded lane's.
+export function targetKeys(state, ids = targetIds(state)) {
+  const shown = new Set(visibleTracks(state));
   const out = [];
   for (const id of ids) {
     const { track, row } = splitKeyId(id);
+    if (!shown.has(track)) continue;
     const key = findKey(state.timeline.byName.get(track), row);
     if (key) out.push({ track, ...key });
   }

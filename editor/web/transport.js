@@ -2,7 +2,7 @@
 // scrub, steps by beats and bars, loop marks. The position between two reports is carried
 // forward on the page's clock so the play head glides; the next report corrects it.
 
-import { ROWS_PER_BAR, ROWS_PER_SECOND, say } from './model.js';
+import { ROWS_PER_BAR, ROWS_PER_BEAT, ROWS_PER_SECOND, ROW_TOLERANCE, say } from './model.js';
 
 export function playheadRow(state, now) {
   const t = state.transport;
@@ -17,6 +17,19 @@ export function playheadRow(state, now) {
   return Math.min(row, rows);
 }
 
+// Where a step of `rows` (negative: back) from `row` lands, as the demo window's keys step: on the
+// grid of the step's size, a row within the tolerance of a multiple counting as on it. A step back
+// goes to the start of the bar (beat) playing; taken again before the music has played a beat past
+// where the last step back landed (`lastLanding`, null when something else moved the play head
+// since), it goes one further back, from that start.
+export function stepTarget(row, rows, lastLanding) {
+  const unit = Math.abs(rows);
+  if (rows > 0) return (Math.floor((row + ROW_TOLERANCE) / unit) + 1) * unit;
+  const from = lastLanding !== null && row > lastLanding - ROW_TOLERANCE && row < lastLanding + ROWS_PER_BEAT
+    ? lastLanding : row;
+  return Math.max(0, (Math.ceil((from - ROW_TOLERANCE) / unit) - 1) * unit);
+}
+
 // Takes one state report from the event stream; answers whether the timeline must be fetched again.
 export function takeReport(state, report) {
   const t = state.transport;
@@ -25,7 +38,7 @@ export function takeReport(state, report) {
   // asked for stands until the demo answers, so that steps typed quickly add up.
   const seeking = state.seeksInFlight > 0;
   if (!seeking) t.row = Number(report.row) || 0;
-  t.playing = !!report.playing;
+  if (!(state.togglesInFlight > 0)) t.playing = !!report.playing;
   t.looping = !!report.looping;
   t.loop = report.loop || t.loop;
   t.scene = report.scene || '';
@@ -46,6 +59,7 @@ export function createTransport(state, api) {
   let waitingSeek = null;
 
   state.seeksInFlight = 0;
+  state.togglesInFlight = 0;
 
   function apply(result) {
     if (result.status !== 200) say(state, result.body.error || `transport refused (HTTP ${result.status})`, 'error');
@@ -54,13 +68,19 @@ export function createTransport(state, api) {
     return result;
   }
 
-  function command(body) {
-    const sent = queue.then(() => api.transport(body).then(apply));
+  function command(body, answered = () => {}) {
+    const sent = queue.then(() => api.transport(body).then((result) => {
+      answered();
+      return apply(result);
+    }));
     queue = sent.then(() => {});
     return sent;
   }
 
+  let steppedBackTo = null;   // where the last step back landed, until the play head is moved otherwise
+
   function seek(row) {
+    steppedBackTo = null;
     const rows = state.timeline ? state.timeline.rows : 0;
     const target = Math.max(0, Math.min(rows - 1, row));
     state.transport.row = target;
@@ -84,14 +104,22 @@ export function createTransport(state, api) {
 
   return {
     seek,
-    toggle: () => command({ action: state.transport.playing ? 'pause' : 'play' }),
+    // Space twice in a row plays and pauses: the page takes its own word for it until the demo has
+    // answered, as it does for seeks.
+    toggle: () => {
+      const t = state.transport;
+      t.row = playheadRow(state, performance.now());
+      t.at = performance.now();
+      t.playing = !t.playing;
+      state.gen.transport++;
+      state.togglesInFlight++;
+      return command({ action: t.playing ? 'play' : 'pause' }, () => { state.togglesInFlight--; });
+    },
     start: () => seek(0),
     step: (rows) => {
-      // Steps land on the grid, as the demo window's keys do: a step back from 12:2:5 goes to 12:2:0.
-      const now = playheadRow(state, performance.now());
-      const unit = Math.abs(rows);
-      const base = rows > 0 ? Math.floor(now / unit) * unit : Math.ceil(now / unit) * unit;
-      seek(base + rows);
+      const target = stepTarget(playheadRow(state, performance.now()), rows, steppedBackTo);
+      seek(target);
+      if (rows < 0) steppedBackTo = target;
     },
     markFirst: () => {
       state.marks.first = bar();

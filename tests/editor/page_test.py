@@ -35,13 +35,14 @@ class Failure(Exception):
 
 
 def wait(what, condition, limit=LIMIT_S):
+    """`what` may be a function: it then says, once the wait gave up, what was seen."""
     end = time.monotonic() + limit
     while True:
         value = condition()
         if value:
             return value
         if time.monotonic() > end:
-            raise Failure(f"not within {limit} s: {what}")
+            raise Failure(f"not within {limit} s: {what() if callable(what) else what}")
         time.sleep(0.02)
 
 
@@ -101,13 +102,9 @@ class Page:
         found = self.d.find_elements(By.CSS_SELECTOR, f'.lane[data-track="{track}"] [data-row="{row}"]')
         return found[0] if found else None
 
-    def attribute(self, track, row, name):
-        """An attribute of a key handle, read in one step: handles are replaced when the timeline reloads."""
-        return self.js(f"const e = document.querySelector('.lane[data-track=\"{track}\"] [data-row=\"{row}\"]');"
-                       f"return e && e.getAttribute('{name}')")
-
     def value(self, track, row):
-        shown = self.attribute(track, row, "data-value")
+        """A key handle's value, read in one step: handles are replaced when the timeline reloads."""
+        shown = self.js(f"const e = document.querySelector('.lane[data-track=\"{track}\"] [data-row=\"{row}\"]'); return e && e.dataset.value")
         return None if shown is None else float(shown)
 
     def press(self, *keys):
@@ -184,6 +181,10 @@ def check_lanes_and_playhead(page):
         ink = canvas_ink(page, page.lane(track).find_element(By.TAG_NAME, "canvas"), (127, 200, 255))
         assert ink > 0.9, f"{track}: a curve across {ink:.0%} of the lane"
         assert page.lane(track).find_elements(By.CSS_SELECTOR, "[data-row]"), f"{track}: no key handles"
+    past = page.js("const r = (l, s) => l.querySelector(s).getBoundingClientRect(); return [...document.querySelectorAll('.lane')]"
+                   ".filter((l) => r(l, '.key:last-child').left + 6 > r(l, '.plot').right).map((l) => l.dataset.track)")
+    assert not past, f"fitted to a width wider than the lanes': the last key of {past} out of sight"
+    assert "faces -z" in page.d.find_element(By.CSS_SELECTOR, '.group-head[title^="Camera"]').get_attribute("title"), "a comment cut"
     ink = canvas_ink(page, page.d.find_element(By.ID, "wave"), (95, 168, 211))
     assert ink > 0.9, f"the waveform covers {ink:.0%} of its lane"
     assert page.text("load") == "loaded", page.text("load")
@@ -225,50 +226,6 @@ def check_drag_and_undo(page, picture):
     page.focus_timeline()
     ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
     page.wait_file("undo gives the original bytes", lambda data: data == original)
-
-
-def check_inspector_interpolation_delete(page):
-    original = page.bytes()
-    page.cursor_to("fog")
-    page.press("1", "2", ":", "0", Keys.ENTER)   # a row typed in the lanes moves the cursor there
-    wait("the cursor at 12:0", lambda: page.js("return document.getElementById('announce').textContent")
-         .startswith("fog 12:0:0 (row 384): no key"))
-    row, value = page.d.find_element(By.ID, "inspector-row"), page.d.find_element(By.ID, "inspector-value")
-    # Typed as a person does: into the focused field, over its selected text.
-    row.click()
-    row.send_keys(Keys.CONTROL, "a")
-    row.send_keys("12:2")
-    value.click()
-    value.send_keys(Keys.CONTROL, "a")
-    value.send_keys("0.25", Keys.ENTER)
-    wait("a fog key at 12:2", lambda: page.value("fog", 400) is not None)
-    key = keys_in(page.bytes().decode()).get(("fog", 400))
-    assert key and key[0] == 0.25, f"the file has {key}"
-    interp = key[1]
-    page.focus_timeline()
-    page.press("i")
-    following = INTERPOLATIONS[(INTERPOLATIONS.index(interp) + 1) % 4]
-    page.wait_file(f"{interp} becomes {following}", lambda data: keys_in(data.decode()).get(("fog", 400), (0, ""))[1] == following)
-    wait("the handle shows it", lambda: page.attribute("fog", 400, "data-interp") == following)
-    page.press(Keys.DELETE)
-    page.wait_file("deleting the key gives the original bytes", lambda data: data == original)
-    wait("the handle goes", lambda: page.value("fog", 400) is None)
-
-
-def check_insert_at_playhead(page):
-    original = page.bytes()
-    page.seek_bars(7)
-    page.cursor_to("cam.x")
-    page.press("g")   # the cursor to the play head: the page tells the value the curve has there
-    said = wait("the value at the play head", lambda: re.match(r"cam\.x 7:0:0 \(row 224\): no key, value (\S+)$",
-                page.js("return document.getElementById('announce').textContent")))
-    drawn = float(said[1])
-    page.press("k")
-    wait("a cam.x key at the play head", lambda: page.value("cam.x", 224) is not None)
-    key = keys_in(page.bytes().decode()).get(("cam.x", 224))
-    assert key and abs(key[0] - drawn) <= 1e-5 * max(1.0, abs(drawn)), f"inserted {key}, the curve had {drawn}"
-    page.press(Keys.DELETE)
-    page.wait_file("deleting it gives the original bytes", lambda data: data == original)
 
 
 def check_text_editor_and_mistake(page):
@@ -346,7 +303,7 @@ def check_stretch_and_snap(page):
     original = page.bytes()
     before = keys_in(original.decode())
     page.focus_timeline()
-    page.press("1", "3", ":", "0", Keys.ENTER, "z", "z", "z")   # 6 px a row around 13:0
+    page.press("f", "1", "3", ":", "0", Keys.ENTER, "z", "z", "z")   # from the fit, 6 px a row around 13:0
     wait("zoomed in", lambda: float(page.js("return getComputedStyle(document.getElementById('content')).getPropertyValue('--ppr')")) > 5)
     select_keys(page, "scp.a", [416, 420])
     for factor, expect in [("8", r"scp\.a's key at 13:0:4 would land on its key at 14:0:0, which is not selected"), ("2", "stretched by 2")]:
@@ -430,6 +387,81 @@ def check_lane_height_and_focus(page):
          and page.lane("fog").rect["height"] == 50)
 
 
+def center(page, track, row):
+    return page.js(f"const r = document.querySelector('.lane[data-track=\"{track}\"] [data-row=\"{row}\"]').getBoundingClientRect();"
+                   "return [r.left + r.width / 2, r.top + r.height / 2]")
+
+
+def expect_keys(page, what, before, changes):
+    """Waits for the file's keys to be `before` with `changes` ((value, interp), None: gone), exactly."""
+    want = {k: v for k, v in {**before, **changes}.items() if v}
+    got = lambda: {k: v[:2] for k, v in keys_in(page.bytes().decode()).items()}
+    wait(lambda: f"{what}: the file differs at {sorted(set(got().items()) ^ set(want.items()))}", lambda: got() == want)
+
+
+def check_fast_hands(page):
+    """Twenty keys and drags as fast as they can be sent; the keys after a button, the inspector, a folded
+    lane. Zoomed in: a box of keys pasted, a click on the ruler and `k`, a double-click, a fine drag."""
+    original = page.bytes()
+    before = {k: v[:2] for k, v in keys_in(original.decode()).items()}
+    at = int(re.search(r"\(row (\d+)\)", page.position())[1])   # where Ctrl+V pastes
+    ActionChains(page.d).click(page.handle("text.i", 384)).perform()
+    # At fit zoom clear.g's handles at 416 and 422 overlap: pressed nearer 416's centre, 416 is taken.
+    # With Ctrl and Shift it moves a beat back in time, a beat being 8/6 of the way between them.
+    (x0, y0), (x1, y1) = center(page, "clear.g", 416), center(page, "clear.g", 422)
+    chain, shift, ctrl, beat = ActionChains(page.d), Keys.SHIFT, Keys.CONTROL, (x1 - x0) * 8 / 6
+    chain.send_keys("ii").key_down(shift).send_keys(Keys.ARROW_DOWN).key_up(shift).send_keys("2.5", Keys.ENTER, "i")
+    chain.key_down(shift).send_keys(Keys.ARROW_UP).key_up(shift).send_keys(Keys.DELETE)
+    chain.move_to_element_with_offset(page.handle("clear.g", 416), 0.4 * (x1 - x0), 0.4 * (y1 - y0)).click_and_hold()
+    chain.key_down(ctrl).key_down(shift).move_by_offset(-beat / 2, 0).move_by_offset(-beat / 2, 0).release().key_up(shift)
+    chain.key_up(ctrl).send_keys("i0.3", Keys.ENTER).key_down(ctrl).send_keys("cv").key_up(ctrl).send_keys("i")
+    chain.key_down(ctrl).send_keys("z").key_up(ctrl).perform()
+    burst = {("text.i", 384): None, ("text.i", 392): (2.5, "ramp"), ("clear.g", 416): None, ("clear.g", 408): (0.3, "smooth"),
+             ("clear.g", at): (0.3, "smooth")}
+    expect_keys(page, "twenty quick keys and drags", before, burst)
+    page.d.find_element(By.ID, "to-start").click()   # and Enter sets the value, not the button again
+    page.press("0.33333334", Keys.ENTER, Keys.ENTER)
+    wait("the inspector on the key", lambda: page.d.find_element(By.ID, "inspector-value").get_attribute("value") == "0.33333334")
+    page.d.find_element(By.ID, "inspector-row").send_keys(Keys.CONTROL, "a", Keys.NULL, "12:3:4")   # the value stays exact
+    page.d.find_element(By.ID, "inspector-interp").send_keys("r")   # ramp
+    page.press(Keys.ESCAPE)
+    page.d.find_element(By.CSS_SELECTOR, '.group-head[title^="Clear"]').click()   # folded; Space plays and pauses
+    page.press(Keys.SPACE, Keys.SPACE, "0.3", Keys.ENTER)
+    changes = {**burst, ("clear.g", 408): None, ("clear.g", 412): (0.33333334, "ramp"), ("fade.r", 412): (0.3, "hold")}
+    expect_keys(page, "the value exact, a key on the lane after the folded ones", before, changes)
+    assert " 0.33333334 " in page.bytes().decode() and page.js("return !document.querySelector('[data-track=\"clear.g\"]').offsetParent"), "rounded, or unfolded"
+    page.d.find_element(By.CSS_SELECTOR, '.group-head[title^="Clear"]').click()
+    page.seek_bars(7)
+    page.cursor_to("scene")
+    page.press("20:0", Keys.ENTER, "zz")
+    def zoomed():   # where row 640 is, and how wide a row is
+        a, b = center(page, "scene", 640)[0], center(page, "scene", 648)[0]
+        return b - a > 20 and (a, (b - a) / 8)
+    x, row_px = wait("zoomed in", zoomed)
+    lane, body = page.lane("scene").rect, page.d.find_element(By.TAG_NAME, "body")
+    to = lambda chain, x, y, size=body.size: chain.move_to_element_with_offset(body, x - size["width"] / 2, y - size["height"] / 2)
+    box = to(ActionChains(page.d), x - 2 * row_px, lane["y"] + 2).click_and_hold()
+    to(box, x + 78 * row_px, lane["y"] + lane["height"] - 2).release().key_down(ctrl).send_keys("cv").key_up(ctrl).perform()
+    pasted = {("scene", 224 + r - 640): before[("scene", r)] for r in range(640, 718) if ("scene", r) in before}
+    expect_keys(page, "12 keys pasted at the play head", before, {**changes, **pasted})
+    wait("exactly the pasted keys shown selected", lambda: len(page.d.find_elements(By.CSS_SELECTOR, ".key.selected")) == len(pasted) == 12
+         and page.text("inspector-title") == "12 keys selected")
+    # Half a row past 620 on the ruler, `k`; half a row past 640 on fog's lane, a double-click.
+    to(ActionChains(page.d), x - 19.5 * row_px, page.d.find_element(By.ID, "ruler").rect["y"] + 4).click().send_keys("k").perform()
+    to(ActionChains(page.d), x + row_px / 2, page.lane("fog").rect["y"] + 15).double_click().perform()
+    expect_keys(page, "keys where the ruler and the double-click were", before,
+                {**changes, **pasted, ("scene", 620): (1.0, "hold"), ("fog", 640): (0.0, "hold")})
+    assert "(row 620)" in page.position(), page.position()
+    # With Alt a drag goes a tenth as far; the tooltip reads where the key would land.
+    to(ActionChains(page.d), *center(page, "fog", 640)).click_and_hold().key_down(Keys.ALT).move_by_offset(0, -10).move_by_offset(0, -10).perform()
+    said = wait("the drag's readout", lambda: re.fullmatch(r"fog · row 640 · 20:0:0 · (\S+)", page.text("tooltip")))
+    ActionChains(page.d).release().key_up(Keys.ALT).perform()
+    assert 0 < float(said[1]) < 0.6 / 5, f"20 px up with Alt in a lane of 0 to 0.6 gave {said[1]}"
+    wait("the dragged value written", lambda: same(keys_in(page.bytes().decode())[("fog", 640)][0], float(said[1])))
+    page.write_file(original)
+    wait("the original back", lambda: page.value("fog", 640) is None)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("url", nargs="?", default=os.environ.get("VORDEL_EDITOR_URL"))
@@ -440,9 +472,9 @@ def main():
     checks = [("no token: a clear message and no data", lambda: check_no_token(page)),
               ("twenty lanes, the waveform, the play head", lambda: check_lanes_and_playhead(page)),
               ("drag a key of a multi-track line, undo", lambda: check_drag_and_undo(page, a.picture)),
-              ("inspector, interpolation, delete", lambda: check_inspector_interpolation_delete(page)),
-              ("insert at the play head", lambda: check_insert_at_playhead(page)),
               ("a text editor's save, a mistake, its fix", lambda: check_text_editor_and_mistake(page)),
+              ("fast hands: a burst of keys and drags, buttons, the inspector, folds, paste, ruler, fine drags",
+               lambda: check_fast_hands(page)),
               ("stretch, snap to a beat and to an onset", lambda: check_stretch_and_snap(page)),
               ("insert and remove a bar", lambda: check_insert_remove_time(page)),
               ("a taller lane, the focused view", lambda: check_lane_height_and_focus(page))]
