@@ -223,9 +223,7 @@ def check_drag_and_undo(page, picture):
     wait("the page shows the dragged value", lambda: same(page.value("clear.g", 128), float(new_words[2])))
     if picture:
         wait("the demo's picture changes", lambda: subprocess.run(picture, shell=True, capture_output=True).stdout != shown)
-    page.focus_timeline()
-    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
-    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    undo_to(page, original)
 
 
 def check_text_editor_and_mistake(page):
@@ -268,6 +266,12 @@ def moved_keys(before, after, moves):
 
 def message(page, pattern):
     return wait(f"the message {pattern!r}", lambda: re.search(pattern, page.text("message")))
+
+
+def undo_to(page, original):
+    page.focus_timeline()
+    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
+    page.wait_file("undo gives the original bytes", lambda data: data == original)
 
 
 def select_keys(page, track, rows):
@@ -313,17 +317,13 @@ def check_stretch_and_snap(page):
         message(page, expect)
     after = page.wait_file("the stretch written", lambda data: data != original)
     assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): 424}), "the stretch by 2 moved other keys"
-    page.focus_timeline()
-    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
-    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    undo_to(page, original)
     wait("the key back", lambda: page.value("scp.a", 420) is not None)
     snap_mode(page, "beats")
     drag_to_row(page, "scp.a", 420, 423.2, "beat 13:1:0")
     after = page.wait_file("the key snapped to a beat", lambda data: data != original)
     assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): 424}), "not snapped to 13:1:0"
-    page.focus_timeline()
-    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
-    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    undo_to(page, original)
     wait("the key back", lambda: page.value("scp.a", 420) is not None)
     # An onset the pointer misses by 0.7 rows, where the nearest whole row is not the onset's.
     onsets = api(page, "/api/waveform")["onsets"]
@@ -333,9 +333,7 @@ def check_stretch_and_snap(page):
     drag_to_row(page, "scp.a", 420, onset + 0.7)
     after = page.wait_file("the key snapped to an onset", lambda data: data != original)
     assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): round(onset)}), f"not snapped to the onset at {onset}"
-    page.focus_timeline()
-    ActionChains(page.d).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
-    page.wait_file("undo gives the original bytes", lambda data: data == original)
+    undo_to(page, original)
     snap_mode(page, "rows")
     page.press("f")
 
