@@ -4,9 +4,9 @@
 # documented way: it plays and ends with "finito" (status 0) after Escape or, for music that cannot
 # be played, with "failed to open music" (status 2). Each damage is applied to every file of its
 # kind at once, which reaches the same code paths as one file at a time in a fraction of the runs.
-# Damages that the reading code turns into the same result (no keys, no picture) share one run,
-# taking the files of the kind in turn, so that every file meets that result and every damage's
-# path through the reader is taken.
+# Damages that the reading code turns into the same result (no keys, no picture, values that are
+# not finite) share one run, taking the files of the kind in turn, so that every file meets that
+# result and every damage's path through the reader is taken.
 #
 #   hostile_inputs.sh VORDEL DATA_DIR GROUP       GROUP: music, tracks or images
 #
@@ -79,7 +79,7 @@ list_cases() {
       for how in missing empty random; do echo "music.mp3 $how no-music"; done
       echo "music.mp3 half plays" ;;  # the first half still decodes and plays
     tracks)
-      for how in missing,empty,count-minus-one half random random-keys count-max nan infinite \
+      for how in missing,empty,count-minus-one half random random-keys count-max nan,infinite \
                  interpolation-ff equal-rows; do
         printf 'sync_%s.track ' "${OTHER_TRACKS[@]}"; echo "$how plays"
       done
