@@ -27,7 +27,7 @@ from selenium.webdriver.common.keys import Keys
 TRACKS = ["scene", "clear.r", "clear.g", "clear.b", "fade.r", "fade.g", "fade.b", "fade.a", "cam.x", "cam.y",
           "cam.z", "cam.lookx", "cam.looky", "cam.lookz", "scp.a", "scp.b", "scp.c", "fog", "text.i", "text.fade"]
 INTERPOLATIONS = ["hold", "linear", "smooth", "ramp"]
-LIMIT_S = 10.0
+LIMIT_S = 30.0   # a wait gives up only on a hang: a busy machine can take seconds for a step
 
 
 class Failure(Exception):
