@@ -21,8 +21,10 @@ struct AuthoringState {
     bool loop_marked;         // false until a bar is marked: the loop is then the current bar
     int32_t loop_start_mark;  // the bars marked by [ and ]; the loop plays the bars between them,
     int32_t loop_end_mark;    // both included, whichever was marked first
-    bool stepped_back;        // a step back landed at stepped_back_to, and nothing has moved
-    double stepped_back_to;   // playback elsewhere since
+    // Where the last step back landed (Left, Page Up), until any other seek: a step back taken
+    // again before a beat has played goes one further back from there.
+    bool stepped_back;
+    double stepped_back_to;
     int32_t fps_frames;       // frames since fps_since_s
     double fps_since_s;
     double fps;
