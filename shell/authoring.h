@@ -25,7 +25,7 @@ struct AuthoringState {
     // again before a beat has played goes one further back from there.
     bool stepped_back;
     double stepped_back_to;
-    int32_t fps_frames;       // frames since fps_since_s
+    int32_t fps_frames;  // frames since fps_since_s
     double fps_since_s;
     double fps;
 };
