@@ -96,7 +96,6 @@ lines_match() {
 }
 # Starts vordel with the arguments after $1 and waits for its window and the line $1 on stderr.
 # The editor's server takes any free port, so that runs beside each other never collide.
-# The editor's server takes any free port, so that runs beside each other never collide.
 start() {
   ready=$1
   shift
@@ -244,8 +243,6 @@ EOF
       [ "$(cat err.txt)" = "vordel: $message" ] && [ ! -s out.txt ] || fail "'$bad': not one line before the window"
     done <<'EOF'
 64|--from 1:4|malformed position '1:4' (want ROW, BAR:BEAT or BAR:BEAT:ROW with beat 0-3, row 0-7) (try --help)
-64|--from -3|position '-3' is before the start of the music (try --help)
-64|--from|--from needs a position (ROW, BAR:BEAT or BAR:BEAT:ROW) (try --help)
 64|--no-such-option|unknown option '--no-such-option' (try --help)
 66|--edit missing.txt|missing.txt: cannot open (No such file or directory)
 66|--edit folder.txt|folder.txt: is a folder, not a timeline file

@@ -5,31 +5,23 @@
 #   vordel_end_to_end.sh VORDEL DATA_DIR CASE
 set -u
 vordel=$(realpath "$1")
-data=$2
+data=$(realpath "$2")
 case_name=$3
 . "$(dirname "$0")/../support/display.sh"
 
 WAVE_BYTES_PER_SECOND=$((44100 * 2 * 2))  # 16-bit stereo at 44100 Hz
 WAVE_HEADER_BYTES=44
 
-work=$(mktemp -d)
-trap 'display_stop; rm -rf "$work"' EXIT
-cp "$data"/music.mp3 "$data"/*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$work"/
-cd "$work"
 # Only the console and the exit status are read: a small window keeps the software renderer light.
-display_start 320x240x24 || exit 1
+demo_scene "$data" 320x240x24 || exit 1
 
-export ALSOFT_CONF="$work/alsoft.conf"
-printf '[general]\ndrivers=wave\nchannels=stereo\nsample-type=int16\n[wave]\nfile=%s/out.wav\n' "$work" > "$ALSOFT_CONF"
-export ALSOFT_DRIVERS=wave
-
-fail() { echo "FAIL ($case_name): $*"; echo "--- output:"; cat -A "$work/out.txt" | head -20; exit 1; }
+fail() { echo "FAIL ($case_name): $*"; echo "--- output:"; cat -A out.txt | head -20; exit 1; }
 played_ms() { echo $(( ($(stat -c %s out.wav 2>/dev/null || echo $WAVE_HEADER_BYTES) - WAVE_HEADER_BYTES) * 1000 / WAVE_BYTES_PER_SECOND )); }
 
 # Starts vordel, waits until it has played MS of music, then presses Escape.
 run_and_escape() {
   "$vordel" > out.txt 2> err.txt &
-  local pid=$!
+  pid=$!
   while [ "$(played_ms)" -lt "$1" ]; do
     kill -0 $pid 2>/dev/null || fail "ended before playing $1 ms"
     sleep 0.05
@@ -45,6 +37,7 @@ run_and_escape() {
   kill -0 $pid 2>/dev/null && { give_up_evidence; kill -9 $pid; fail "still running 8 s after Escape"; }
   wait $pid
   status=$?
+  pid=
 }
 
 check_gl_lines_first() {

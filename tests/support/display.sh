@@ -13,11 +13,13 @@ display_xvfb_pid=
 display_wm_pid=
 display_dir=
 
-display_now_ms() { date +%s%3N; }
+# For the scripts that source this: the time in ms, and a poll for up to $2 ms until `$1` succeeds.
+now_ms() { date +%s%3N; }
+wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
 
 display_start() {
   local screen=${1:-1280x1024x24}
-  local deadline=$(($(display_now_ms) + DISPLAY_READY_LIMIT_MS))
+  local deadline=$(($(now_ms) + DISPLAY_READY_LIMIT_MS))
   display_dir=$(mktemp -d)
   # -noreset: by default the server resets when its last client leaves, and a window manager
   # connecting just as the first readiness probe below disconnects is turned away.
@@ -35,7 +37,7 @@ display_start() {
 # passed. Otherwise it stops everything and fails, naming $3 and quoting the last line of its log $4.
 display_wait() {
   until eval "$1"; do
-    if ! kill -0 "$2" 2>/dev/null || [ "$(display_now_ms)" -gt "$deadline" ]; then
+    if ! kill -0 "$2" 2>/dev/null || [ "$(now_ms)" -gt "$deadline" ]; then
       echo "display: $3 not ready within $DISPLAY_READY_LIMIT_MS ms: $(tail -1 "$display_dir/$4")" >&2
       display_stop
       return 1
@@ -80,10 +82,6 @@ give_up_evidence() {
   echo "--- stderr:"
   tail -20 err.txt 2>/dev/null
 }
-
-# For the scripts that source this: the time in ms, and a poll for up to $2 ms until `$1` succeeds.
-now_ms() { date +%s%3N; }
-wait_for() { local end=$(($(now_ms) + $2)); until eval "$1"; do [ "$(now_ms)" -lt $end ] || return 1; sleep 0.02; done; }
 
 # The usual scene of a run of the real demo: a scratch folder `work` with a copy of the bundled
 # data (DATA_DIR), made the current folder; a display of its own (WIDTHxHEIGHTxDEPTH, default

@@ -1,12 +1,9 @@
 // synctool as a program: help, usage errors (status 2) and one-line refusals (status 1) that begin
 // with their file ("file:line: reason" for a timeline), every spelling it reads and prints; the
-// committed timeline compiles to exactly the committed track files; the plot tells groups apart.
+// committed timeline compiles to exactly the committed track files and plots.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cmath>
-
-#include "tools/synctool/plot.h"
 #include "timeline/timeline.h"
 #include "tests/tools/tool_runner.h"
 
@@ -126,36 +123,4 @@ TEST(Synctool, CommittedTimelineBuildsDumpsAndPlotsAsTheCommittedTrackFiles)
     std::remove(rebuilt.file("dumped.txt").c_str());
     EXPECT_EQ(folder_contents(built.path()), folder_contents(rebuilt.path()));
     EXPECT_EQ(folder_contents(built.path()).size(), TIMELINE_TRACK_COUNT + 1u);
-}
-
-TEST(Synctool, PlotColoursRelatedTracksAlikeAndOthersApart)
-{
-    Timeline timeline;
-    for (const char* name : TIMELINE_TRACK_NAMES)
-        timeline.tracks.push_back({name, {{0, 1.0f, 0}}});
-    Font font;
-    std::string error;
-    ASSERT_TRUE(load_font(FONT_REGULAR_PATH, font, error)) << error;
-    const Canvas plot = plot_timeline(timeline, font);
-    // Down a column near the right end each flat curve starts a bright run on its dark lane; a
-    // letter per curve names its colour, in order of first appearance.
-    auto bright = [](const float* p) { return std::max({p[0], p[1], p[2]}) > 0.5f; };
-    std::string letters;
-    std::vector<const float*> colours;
-    for (int y = 1; y < plot.height; ++y) {
-        const float* p = &plot.pixels[(static_cast<size_t>(y) * plot.width + plot.width - 40) * 4];
-        if (!bright(p) || bright(p - 4 * plot.width))
-            continue;
-        size_t seen = 0;
-        for (const float* q : colours) {
-            if (std::fabs(q[0] - p[0]) + std::fabs(q[1] - p[1]) + std::fabs(q[2] - p[2]) < 0.05f)
-                break;
-            ++seen;
-        }
-        if (seen == colours.size())
-            colours.push_back(p);
-        letters += static_cast<char>('A' + seen);
-    }
-    // scene, clear.rgb, fade.rgba, cam.xyz and look.xyz, scp.abc, fog, text.i and text.fade
-    EXPECT_EQ(letters, "ABCDBCDAEEEEEEFFFAGG");
 }
