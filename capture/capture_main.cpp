@@ -27,6 +27,7 @@
 #include "shell/demo_state.h"
 #include "shell/frame_driver.h"
 #include "shell/frame_window.h"
+#include "shell/presentation.h"
 #include "shell/startup.h"
 #include "capture/video_encoder.h"
 
@@ -227,6 +228,7 @@ int run(const CaptureOptions& options, VideoEncoder& encoder, std::string& audio
         return fail(error);
     if (!open_frame_window("vordel-capture", options.width, options.height, error))
         return fail(error);
+    set_swap_interval(0);  // frames are read back, never shown: no display's rate holds them
     glutCloseFunc(on_close);
     const StartResult start = start_demo();
     if (start.status != 0)

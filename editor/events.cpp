@@ -62,6 +62,8 @@ std::string state_json(const Shown& shown)
         {"loop", {{"first_bar", frame.loop_first_bar}, {"last_bar", frame.loop_last_bar}}},
         {"scene", frame.scene},
         {"fps", frame.fps},
+        {"frames", frame.frames},
+        {"refresh", frame.refresh},
         {"version", shown.version},
         {"load", {{"ok", shown.load_ok}, {"message", shown.load_message}}},
     };

@@ -17,6 +17,8 @@ struct FrameState {
     int32_t loop_last_bar = 0;
     std::string scene;
     double fps = 0.0;
+    uint64_t frames = 0;   // drawn since the start
+    double refresh = 0.0;  // Hz, the rate playing frames are paced to
 };
 
 // Frame loop, once a frame, after drawing. Streams are woken at once for a change of the

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include "editor/events.h"
 #include "shell/demo_state.h"
@@ -11,20 +12,25 @@
 #include "live/live_timeline.h"
 #include "shell/frame_tasks.h"
 #include "shell/overlay.h"
+#include "shell/presentation.h"
 #include "shell/timeline_watch.h"
 
 namespace {
 
-// Frames are drawn one after another while the music plays. Paused, a frame is drawn only when
+// While the music plays, frames follow the display's refresh: a frame is due a refresh period
+// after the one before, and the loop sleeps in the window library's timer until then (a driver that
+// waits for vertical sync has already waited in the swap). Paused, a frame is drawn only when
 // something changes what it shows (an edit, a preview, a load, a key, a transport request), so the
 // demo leaves the machine to the editor. A hidden, minimised or covered window is not drawn either,
-// so neither would take the other threads' work: a timer looks this often and, when no frame was
-// drawn for IDLE_AFTER_S, does a frame's work without drawing, asking for a frame when that work
-// changed something.
+// so neither would take the other threads' work: a timer looks this often and, while paused or when
+// no frame was drawn for IDLE_AFTER_S, does a frame's work without drawing, asking for a frame when
+// that work changed something.
 constexpr unsigned TICK_MS = 10;
 constexpr double IDLE_AFTER_S = 0.050;
 
 double last_frame_s = 0.0;
+double frame_due_s = 0.0;  // when the next playing frame is due
+bool frame_timer_set = false;
 bool ticking = false;
 
 double now_s()
@@ -39,8 +45,8 @@ void publish_frame()
     const AuthoringState& state = demo_state.authoring;
     events_publish_frame({demo_state.sync_state.current_row, !state.paused, state.looping,
                           std::min(state.loop_start_mark, state.loop_end_mark),
-                          std::max(state.loop_start_mark, state.loop_end_mark), shown_scene_name(),
-                          state.fps});
+                          std::max(state.loop_start_mark, state.loop_end_mark), shown_scene_name(), state.fps,
+                          state.frames, state.refresh_hz});
 }
 
 // The last outcome, for the overlay.
@@ -71,12 +77,36 @@ void tick(int)
 {
     if (!ticking)
         return;
-    if (now_s() - last_frame_s >= IDLE_AFTER_S) {
+    if (demo_state.authoring.paused || now_s() - last_frame_s >= IDLE_AFTER_S) {
         if (frame_work())
             glutPostRedisplay();
         publish_frame();
     }
     glutTimerFunc(TICK_MS, tick, 0);
+}
+
+void frame_timer(int)
+{
+    frame_timer_set = false;
+    if (ticking && !demo_state.authoring.paused)
+        glutPostRedisplay();
+}
+
+// Asks for the next playing frame at its due time. Due times keep to the refresh's own grid, so the
+// timer's whole milliseconds never slow the rate; a frame that started a period or more late starts
+// the grid anew instead of drawing a burst to catch up. One timer at a time: a frame that a key
+// asked for early does not start a second chain of frames.
+void pace_next_frame(double frame_start_s)
+{
+    const double period_s = 1.0 / demo_state.authoring.refresh_hz;
+    frame_due_s += period_s;
+    if (frame_due_s <= frame_start_s)
+        frame_due_s = frame_start_s + period_s;
+    if (frame_timer_set)
+        return;
+    frame_timer_set = true;
+    const double wait_ms = std::ceil((frame_due_s - now_s()) * 1000.0);
+    glutTimerFunc(wait_ms > 0.0 ? static_cast<unsigned>(wait_ms) : 0u, frame_timer, 0);
 }
 
 }  // namespace
@@ -94,6 +124,8 @@ void authoring_start()
     timeline_watch_start(demo_state.sync_state);
     show_load_state();
     last_frame_s = now_s();
+    frame_due_s = last_frame_s;
+    demo_state.authoring.refresh_hz = display_refresh_hz();
     ticking = true;
     glutTimerFunc(TICK_MS, tick, 0);
     glutDisplayFunc(authoring_display);
@@ -111,14 +143,16 @@ void authoring_stop()
 
 void authoring_display()
 {
+    const double start_s = now_s();
     frame_work();
     render_frame();
-    overlay_frame(now_s());
+    overlay_frame(start_s);
+    ++demo_state.authoring.frames;
     publish_frame();
     glutSwapBuffers();
     last_frame_s = now_s();
     if (!demo_state.authoring.paused)
-        glutPostRedisplay();
+        pace_next_frame(start_s);
 }
 
 void authoring_keyboard(unsigned char key, int x, int y)

@@ -28,6 +28,8 @@ struct AuthoringState {
     int32_t fps_frames;  // frames since fps_since_s
     double fps_since_s;
     double fps;
+    uint64_t frames;    // drawn since the start
+    double refresh_hz;  // the display's rate, which playing frames are paced to
 };
 
 // Reads the timeline, before any window work. False with a one-line message when the file

@@ -18,6 +18,7 @@
 #include "shell/editor_wiring.h"
 #include "shell/frame_driver.h"
 #include "shell/options.h"
+#include "shell/presentation.h"
 #include "shell/startup.h"
 
 int main(int argc, char** argv)
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
     glutInitWindowSize(800, 600);
     glutInitWindowPosition(100, 100);
     glutCreateWindow("Vordel");
+    // As fast as presentation allows: on a display with vertical sync, once a refresh.
+    set_swap_interval(1);
     glutDisplayFunc(display);
     glutKeyboardFunc(keyboard);
     glutReshapeFunc(reshape);
