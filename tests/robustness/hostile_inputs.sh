@@ -11,7 +11,7 @@
 #   hostile_inputs.sh VORDEL DATA_DIR GROUP       GROUP: music, tracks or images
 #
 # Unless the scene track itself is damaged, it is replaced by a short tour (triangle, cubes,
-# landscape, about 0.35 s, 0.35 s and the rest), so that every scene draws whatever the damage
+# landscape, about 0.18 s, 0.18 s and the rest), so that every scene draws whatever the damage
 # reaches.
 set -u
 vordel=$(realpath "$1")
@@ -22,7 +22,7 @@ group=$3
 GL_LINES_LIMIT_S=30   # process start to the two GL lines; start-up includes the landscape mesh
 PLAYING_LIMIT_S=60    # process start to PLAY_MS of music in the wave file
 EXIT_LIMIT_S=20       # first Escape to the end of the process
-PLAY_MS=1500          # long enough for the tour to show all three scenes
+PLAY_MS=800           # long enough for the tour to show all three scenes, a few frames each
 WAVE_BYTES_PER_SECOND=$((44100 * 2 * 2))
 WAVE_HEADER_BYTES=44
 RANDOM_SEED=20261207
@@ -95,7 +95,7 @@ run_case() {
   local work start elapsed gl_ms=- playing_ms=- status problem= outcome=other tries=0 window
   work=$(mktemp -d)
   cp "$data"/music.mp3 "$data"/sync_*.track "$data"/*.png "$data"/*.bmp "$data"/*.jpg "$work"/
-  [ "${files[0]}" = sync_scene.track ] || write_track "$work/sync_scene.track" 3 0 00000000 0  6 $ONE 0  12 $TWO 0
+  [ "${files[0]}" = sync_scene.track ] || write_track "$work/sync_scene.track" 3 0 00000000 0  3 $ONE 0  6 $TWO 0
   local damages i
   IFS=, read -r -a damages <<< "$how"
   for i in "${!files[@]}"; do damage "$work/${files[$i]}" "${damages[$((i % ${#damages[@]}))]}"; done
