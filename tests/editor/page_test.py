@@ -21,6 +21,7 @@ import urllib.parse
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
@@ -319,6 +320,15 @@ def check_stretch_and_snap(page):
     assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): 424}), "the stretch by 2 moved other keys"
     undo_to(page, original)
     wait("the key back", lambda: page.value("scp.a", 420) is not None)
+    # The selection's last edge, dragged 4 rows on from 420 around the cursor at 416: twice as long.
+    select_keys(page, "scp.a", [416, 420])
+    ppr = float(page.js("return getComputedStyle(document.getElementById('content')).getPropertyValue('--ppr')"))
+    edge = page.d.find_element(By.ID, "stretch-last")
+    ActionChains(page.d).click_and_hold(edge).move_by_offset(2, 0).move_by_offset(round(4 * ppr) - 2, 0).release().perform()
+    after = page.wait_file("the edge's stretch written", lambda data: data != original)
+    assert moved_keys(before, keys_in(after.decode()), {("scp.a", 420): 424}), "the edge drag did not stretch by 2"
+    undo_to(page, original)
+    wait("the key back", lambda: page.value("scp.a", 420) is not None)
     snap_mode(page, "beats")
     drag_to_row(page, "scp.a", 420, 423.2, "beat 13:1:0")
     after = page.wait_file("the key snapped to a beat", lambda data: data != original)
@@ -380,6 +390,15 @@ def check_lane_height_and_focus(page):
     assert len(values) >= 4 and len(steps) == 1 and tops == sorted(tops, reverse=True), f"ticks {values} at {tops}"
     ink = canvas_ink(page, page.d.find_element(By.ID, "focus-canvas"), (127, 200, 255))
     assert ink > 0.9, f"the focused curve across {ink:.0%} of the view"
+    # Ctrl+wheel zooms the values in (finer ticks), Alt+wheel pans them (other ticks, the same step).
+    def axis():
+        shown = [float(t.text) for t in page.d.find_elements(By.CSS_SELECTOR, "#focus-axis .tick")]
+        return shown, round(shown[1] - shown[0], 9)
+    origin = ScrollOrigin.from_element(page.d.find_element(By.ID, "focus-canvas"))
+    for key, wanted in [(Keys.CONTROL, lambda now: now[1] < axis_before[1]), (Keys.ALT, lambda now: now[1] == axis_before[1] and now[0] != axis_before[0])]:
+        axis_before = axis()
+        ActionChains(page.d).key_down(key).scroll_from_origin(origin, 0, -1000).key_up(key).perform()
+        wait(lambda: f"the value axis after a wheel with {key!r}: {axis()}", lambda: wanted(axis()))
     page.press("v", "H")
     wait("the focused view closed, the lane shorter", lambda: not page.d.find_element(By.ID, "focus-row").is_displayed()
          and page.lane("fog").rect["height"] == 50)
