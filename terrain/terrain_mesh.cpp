@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include "terrain/height_field.h"
 #include "terrain/terrain_mesh_internal.h"
 
@@ -56,6 +59,39 @@ int slot_of(const std::vector<float>& values, float value)
 {
     return static_cast<int>(std::lower_bound(values.begin(), values.end(), value, coordinate_before) -
                             values.begin());
+}
+
+// Runs body(first, last) over [0, count) in one contiguous part per core, the first part on the
+// calling thread. Every element is computed by the same code whichever thread takes it, so the
+// results are the same bit for bit as on one core. A helper thread that cannot be started leaves
+// its part to the calling thread.
+template <typename Body> void on_every_core(size_t count, const Body& body)
+{
+    struct Part {
+        const Body* body;
+        size_t first, last;
+        pthread_t thread;
+        bool started;
+    };
+    const size_t cores = static_cast<size_t>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+    std::vector<Part> parts(std::min(cores, std::max<size_t>(count, 1)));
+    const auto run = [](void* part) -> void* {
+        const Part& p = *static_cast<Part*>(part);
+        (*p.body)(p.first, p.last);
+        return nullptr;
+    };
+    for (size_t n = 0; n < parts.size(); ++n) {
+        parts[n] = {&body, count * n / parts.size(), count * (n + 1) / parts.size(), {}, false};
+        if (n > 0)
+            parts[n].started = pthread_create(&parts[n].thread, nullptr, run, &parts[n]) == 0;
+    }
+    body(parts[0].first, parts[0].last);
+    for (Part& part : parts) {
+        if (part.started)
+            pthread_join(part.thread, nullptr);
+        else if (&part != &parts[0])
+            body(part.first, part.last);
+    }
 }
 
 CoordinateAxis build_axis(const std::vector<float>& lines)
@@ -150,10 +186,12 @@ TerrainMesh compute_terrain_mesh(const PerlinNoise& noise)
     // Heights at (any axis value, grid line z): the corners themselves and their left and right
     // neighbours.
     std::vector<float> across_x(axis.values.size() * points);
-    for (size_t a = 0; a < axis.values.size(); ++a)
-        for (size_t k = 0; k < points; ++k)
-            across_x[a * points + k] =
-                terrain_height(noise, prepared[a], prepared[static_cast<size_t>(axis.line_slot[k])]);
+    on_every_core(axis.values.size(), [&](size_t first, size_t last) {
+        for (size_t a = first; a < last; ++a)
+            for (size_t k = 0; k < points; ++k)
+                across_x[a * points + k] =
+                    terrain_height(noise, prepared[a], prepared[static_cast<size_t>(axis.line_slot[k])]);
+    });
 
     // Heights at (grid line x, in-between z): the back and front neighbours not on a grid line.
     std::vector<int> between_slot(axis.values.size(), -1);
@@ -165,11 +203,14 @@ TerrainMesh compute_terrain_mesh(const PerlinNoise& noise)
         }
     }
     std::vector<float> across_z(points * between_values.size());
-    for (size_t i = 0; i < points; ++i) {
-        const GroundCoordinate& x = prepared[static_cast<size_t>(axis.line_slot[i])];
-        for (size_t b = 0; b < between_values.size(); ++b)
-            across_z[i * between_values.size() + b] = terrain_height(noise, x, prepared[between_values[b]]);
-    }
+    on_every_core(points, [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            const GroundCoordinate& x = prepared[static_cast<size_t>(axis.line_slot[i])];
+            for (size_t b = 0; b < between_values.size(); ++b)
+                across_z[i * between_values.size() + b] =
+                    terrain_height(noise, x, prepared[between_values[b]]);
+        }
+    });
 
     auto height_on_x_line = [&](size_t i, int z_slot) {
         const int k = axis.grid_point_of[static_cast<size_t>(z_slot)];
@@ -181,18 +222,20 @@ TerrainMesh compute_terrain_mesh(const PerlinNoise& noise)
 
     TerrainMesh mesh;
     mesh.corners.resize(points * points);
-    for (size_t i = 0; i < points; ++i) {
-        for (size_t k = 0; k < points; ++k) {
-            TerrainCorner& corner = mesh.corners[i * points + k];
-            const float left = across_x[static_cast<size_t>(axis.lower_slot[i]) * points + k];
-            const float right = across_x[static_cast<size_t>(axis.upper_slot[i]) * points + k];
-            const float back = height_on_x_line(i, axis.lower_slot[k]);
-            const float front = height_on_x_line(i, axis.upper_slot[k]);
-            terrain_normal(left, right, back, front, corner.normal);
-            corner.position[0] = lines[i];
-            corner.position[1] = across_x[static_cast<size_t>(axis.line_slot[i]) * points + k];
-            corner.position[2] = lines[k];
+    on_every_core(points, [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            for (size_t k = 0; k < points; ++k) {
+                TerrainCorner& corner = mesh.corners[i * points + k];
+                const float left = across_x[static_cast<size_t>(axis.lower_slot[i]) * points + k];
+                const float right = across_x[static_cast<size_t>(axis.upper_slot[i]) * points + k];
+                const float back = height_on_x_line(i, axis.lower_slot[k]);
+                const float front = height_on_x_line(i, axis.upper_slot[k]);
+                terrain_normal(left, right, back, front, corner.normal);
+                corner.position[0] = lines[i];
+                corner.position[1] = across_x[static_cast<size_t>(axis.line_slot[i]) * points + k];
+                corner.position[2] = lines[k];
+            }
         }
-    }
+    });
     return mesh;
 }

@@ -5,6 +5,7 @@
 // grid covers -15.33 to 15.36 in world units. A corner's texture coordinate is its own (x, z).
 // The mesh is held once per grid point (1024 × 1024, 24 MB), since neighbouring quads share
 // their corners bit for bit; heights are cached per distinct float coordinate, never per index.
+// The grid is computed on every core, in rows; any number of cores gives the same bits.
 #pragma once
 
 #include <cstddef>
