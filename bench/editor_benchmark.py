@@ -1,11 +1,13 @@
 """Figures of the editor's server, printed (see editor_benchmark.sh): an edit to its answer (file
 written and installed), a preview to its answer, GET /api/timeline cached and after a change, the
-frame rate with the event stream running against without, edits of a 10,000-key timeline, and what
+frames a second and the CPU playing and paused, the frame rate with the event stream running
+against without, edits of a 10,000-key timeline, and what
 the undo history of large edits costs the program in memory."""
 import functools
 import glob
 import http.client
 import json
+import os
 import re
 import socket
 import statistics
@@ -79,6 +81,24 @@ def edits(demo, track, rows, runs, label, target):
             return
         figures.append(milliseconds)
     report(label, figures, target)
+
+
+def pacing(demo):
+    """Playing, then paused and idle: the frames a second against the refresh the demo paces to,
+    and the CPU the whole program takes, over five seconds each."""
+    def cpu_s():
+        fields = open("/proc/%d/stat" % demo.program.pid).read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    for action in ("play", "pause"):
+        first = demo.json("POST", "/api/transport", '{"action": "%s"}' % action)[1]
+        start, cpu = time.monotonic(), cpu_s()
+        time.sleep(5)
+        last = demo.json("POST", "/api/transport", '{"action": "%s"}' % action)[1]
+        seconds = time.monotonic() - start
+        print("%s: %.1f frames a second (paced to %g Hz), %.1f %% of a core" % (
+            "playing" if action == "play" else "paused and idle", (last["frames"] - first["frames"]) / seconds,
+            last["refresh"], (cpu_s() - cpu) / seconds * 100))
 
 
 def frame_rates(demo):
@@ -202,6 +222,7 @@ def main():
             time.sleep(0.1)
             changed.append(timed(lambda: demo.request("GET", "/api/timeline"))[0])
         report("GET /api/timeline 0.1 s after a save", changed, 10)
+        pacing(demo)
         frame_rates(demo)
     finally:
         demo.stop()
