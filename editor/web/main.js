@@ -10,8 +10,9 @@
 //
 // window.vordelEditor (for the benchmark and the browser test): ready (a promise of the time in ms
 // since navigation when the model and the waveform were first drawn) and stats() (the page's own
-// work per animation frame, the time between animation frames, the preview round trips, and the delays from a reported new version to
-// the frame that shows it, all in ms).
+// work per animation frame, the time between animation frames, the preview round trips, the delays
+// from a reported new version and from a drag's pointer move to the frame that shows it, all in ms;
+// when, in ms since the epoch, a frame first showed each version; the number of keys).
 
 import { createApi, tokenFromHash } from './api.js';
 import { act, answered, createEdits, history, nextStep, nextToSend, release, takeServerModel } from './edits.js';
@@ -56,6 +57,10 @@ function start() {
   let lastFrame = null;
   const previewTrips = [];
   const reloadDelays = [];     // from the report of a new version to the frame that shows it
+  const shownAt = [];          // when (ms since the epoch) a frame first showed a new version
+  const moveDelays = [];       // from a pointer move in a drag to the frame that shows it
+  let shownVersion = null;
+  let movedAt = null;
   let reportedAt = null;
   let installedAt = null;
 
@@ -298,6 +303,14 @@ function start() {
       preview(d.keys.map((k) => ({ track: k.track, from: k.row, row: k.newRow, value: k.newValue })));
       sentDrag = state.gen.drag;
     }
+    if (state.timeline.version !== shownVersion) {
+      shownVersion = state.timeline.version;
+      shownAt.push(performance.timeOrigin + performance.now());
+    }
+    if (movedAt !== null) {
+      if (d) moveDelays.push(performance.now() - movedAt);
+      movedAt = null;
+    }
     frameGaps[frames % STATS_KEPT] = lastFrame === null ? 0 : now - lastFrame;
     lastFrame = now;
     frameWork[frames++ % STATS_KEPT] = performance.now() - begin;
@@ -320,9 +333,16 @@ function start() {
       frameCount: frames,
       previews: previewTrips.slice(),
       reloads: reloadDelays.slice(),
+      shown: shownAt.slice(),
+      moves: moveDelays.slice(),
+      keys: state.timeline ? state.timeline.tracks.reduce((n, t) => n + t.keys.length, 0) : 0,
     }),
-    resetStats: () => { frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; },
+    resetStats: () => {
+      frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; moveDelays.length = 0;
+    },
   };
+
+  dom.content.addEventListener('pointermove', (e) => { if (state.drag && movedAt === null) movedAt = e.timeStamp; });
 
   api.events((report) => {
     state.connection = 'open';
