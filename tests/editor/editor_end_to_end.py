@@ -186,8 +186,9 @@ def security_rows(client, port):
     ]
     before_text, before_err = open("timeline.txt", "rb").read(), stderr_text().count("\n")
     for name, method, path, body, headers, token, status in rows:
-        seen, answer_headers, answer = client.request(method, path, body, headers, token)
+        seen, answer_headers, answer = client.request(method, path, body, dict(headers, **{"Accept-Encoding": "br"}), token)
         names = [header.lower() for header, _ in answer_headers]
+        check("content-encoding" not in names, "%s: compressed, at a cost of 100s of ms on a model" % name)
         reason = json.loads(answer).get("error") if answer.strip().startswith(b"{") else None
         check(seen == status, "%s: status %d, expected %d" % (name, seen, status))
         check(isinstance(reason, str) and b"\n" not in answer.strip(), "%s: no one-line reason: %r" % (name, answer[:80]))
