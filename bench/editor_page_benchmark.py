@@ -21,6 +21,7 @@ import sys
 import time
 
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
@@ -98,6 +99,7 @@ def main():
         print(f"  fetch('/api/timeline') from the page to its headers: {spread(fetches)}")
 
         saves = []
+        js("window.vordelEditor.resetStats()")
         for i in range(10):
             shown = len(js("return window.vordelEditor.stats().shown"))
             with open(a.timeline, "a") as f:
@@ -106,6 +108,7 @@ def main():
             wait(lambda: len(js("return window.vordelEditor.stats().shown")) > shown)
             saves.append(js("return window.vordelEditor.stats().shown").pop() - written)
         print(f"  a text editor's save to the frame that shows it: {spread(saves)}")
+        print(f"    of which the event that reports it to that frame: {spread(js('return window.vordelEditor.stats().reloads'))}")
 
         timeline = d.find_element(By.ID, "timeline")
         position = lambda: d.find_element(By.ID, "position").text
@@ -131,13 +134,14 @@ def main():
         print(f"  z (zoom in) to its frame: {spread(zooms)}")
         print(f"  five wheel notches to their frame: {spread(wheels)}")
 
-        handles = d.find_elements(By.CSS_SELECTOR, '.lane[data-track="clear.r"] .key')
-        handle = handles[len(handles) // 2]
+        x, y = js("return window.vordelEditor.keyCentre('clear.r')")
         js("window.vordelEditor.resetStats()")
-        drag = ActionChains(d).click_and_hold(handle)
-        for _ in range(30):
-            drag.move_by_offset(0, -1).pause(0.016)
-        drag.release().perform()
+        drag = ActionBuilder(d)
+        drag.pointer_action.move_to_location(round(x), round(y)).pointer_down()
+        for i in range(30):
+            drag.pointer_action.move_to_location(round(x), round(y) - i - 1).pause(0.016)
+        drag.pointer_action.pointer_up()
+        drag.perform()
         wait(lambda: js("return window.vordelEditor.stats().reloads.length") > 0)
         stats = js("return window.vordelEditor.stats()")
         print(f"  drag, pointer move to the frame that shows it: {spread(stats['moves'])}")

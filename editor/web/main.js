@@ -12,13 +12,14 @@
 // since navigation when the model and the waveform were first drawn) and stats() (the page's own
 // work per animation frame, the time between animation frames, the preview round trips, the delays
 // from a reported new version and from a drag's pointer move to the frame that shows it, all in ms;
-// when, in ms since the epoch, a frame first showed each version; the number of keys).
+// when, in ms since the epoch, a frame first showed each version; the number of keys) and
+// keyCentre(track) (where a key shows, whether it has a handle or its lane's canvas draws it).
 
 import { createApi, tokenFromHash } from './api.js';
 import { act, answered, createEdits, history, nextStep, nextToSend, release, takeServerModel } from './edits.js';
 import { createInspector } from './inspector.js';
 import { attachInput, fitAll } from './input.js';
-import { drawView } from './lanes.js';
+import { drawView, handleCentre } from './lanes.js';
 import { createState, formatRow, formatValue, isEditable, modelFromJson, say } from './model.js';
 import { createTransport, playheadRow, takeReport } from './transport.js';
 import { takeWaveform } from './waveform.js';
@@ -337,6 +338,12 @@ function start() {
       moves: moveDelays.slice(),
       keys: state.timeline ? state.timeline.tracks.reduce((n, t) => n + t.keys.length, 0) : 0,
     }),
+    // Where the page shows a track's key (the middle one unless `index` is given), in client pixels.
+    keyCentre: (name, index) => {
+      const track = state.timeline.byName.get(name), entry = dom.lanes.get(name), r = entry.canvas.getBoundingClientRect();
+      const [x, y] = handleCentre(state, track, track.keys[index ?? track.keys.length >> 1], entry.height);
+      return [r.left + x, r.top + y];
+    },
     resetStats: () => {
       frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; moveDelays.length = 0;
     },
