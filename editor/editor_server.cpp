@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <deque>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -32,6 +34,9 @@ constexpr double WATCH_WAIT_S = 0.5;
 // Each stream holds one of the front door's workers while it lasts; the rest stay free for
 // requests.
 constexpr int MAX_STREAMS = 4;
+// Versions whose keys are kept for answers that send only what changed since one of them: the
+// page asks since the one it shows, a version or two back.
+constexpr size_t VERSIONS_KEPT = 8;
 
 // An event stream's hold on a slot: its socket, and a number that tells its holder apart from a
 // later stream given the same slot.
@@ -57,6 +62,7 @@ struct ServerState {
     bool cached_ok = false;
     std::string cached_message;
     std::string cached_timeline;
+    std::deque<std::pair<uint64_t, std::shared_ptr<const Timeline>>> recent;  // newest last
 };
 
 ServerState* server = nullptr;  // on the heap: never destroyed behind a thread still running
@@ -92,11 +98,24 @@ std::string load_message_of(const LiveSnapshot& snapshot)
                                                                                 : snapshot.load_message;
 }
 
-// The answer for the current version, built once per version and load result.
-std::string timeline_answer(int32_t rows)
+// The answer for the current version, built once per version and load result; with `since`, one
+// version the recent ones hold, only the tracks changed since it (not kept: it is small).
+std::string timeline_answer(int32_t rows, const char* since = nullptr)
 {
     const LiveSnapshot snapshot = live_snapshot();
     const std::lock_guard<std::mutex> lock(server->cache_mutex);
+    auto& recent = server->recent;
+    if (snapshot.good && (recent.empty() || recent.back().first != snapshot.version)) {
+        recent.emplace_back(snapshot.version, snapshot.good);
+        if (recent.size() > VERSIONS_KEPT)
+            recent.pop_front();
+    }
+    char* end = nullptr;
+    const uint64_t version = since != nullptr ? std::strtoull(since, &end, 10) : 0;
+    const bool known_since = since != nullptr && *since != '\0' && *end == '\0' && snapshot.good;
+    for (const auto& [kept, timeline] : recent)
+        if (known_since && kept == version)
+            return timeline_json(snapshot, load_message_of(snapshot), rows, kept, timeline.get());
     if (server->cached_version != snapshot.version || server->cached_ok != snapshot.load_ok ||
         server->cached_message != snapshot.load_message || server->cached_timeline.empty()) {
         server->cached_timeline = timeline_json(snapshot, load_message_of(snapshot), rows);
@@ -107,11 +126,12 @@ std::string timeline_answer(int32_t rows)
     return server->cached_timeline;
 }
 
-void get_timeline(httplib::Response& res)
+void get_timeline(const httplib::Request& req, httplib::Response& res)
 {
     int32_t rows = 0;
+    const std::string since = req.get_param_value("since");
     if (music_rows(res, rows))
-        answer(res, 200, timeline_answer(rows));
+        answer(res, 200, timeline_answer(rows, req.has_param("since") ? since.c_str() : nullptr));
 }
 
 // The timeline's changes, as the watch sees them, go to the event stream.
@@ -257,7 +277,7 @@ void post_transport(const httplib::Request& req, httplib::Response& res)
 void route_get(const httplib::Request& req, httplib::Response& res)
 {
     if (req.path == "/api/timeline")
-        return get_timeline(res);
+        return get_timeline(req, res);
     if (req.path == "/api/waveform") {
         int32_t rows = 0;
         if (music_rows(res, rows))

@@ -41,7 +41,9 @@ export function createApi(token) {
   }
 
   return {
-    timeline: () => firstAnswer('timeline', () => request('GET', '/api/timeline')),
+    // With `since` (a version the page holds), tracks unchanged since it come as {same: true}.
+    timeline: (since) => since === undefined ? firstAnswer('timeline', () => request('GET', '/api/timeline'))
+      : request('GET', `/api/timeline?since=${since}`),
     waveform: () => firstAnswer('waveform', () => request('GET', '/api/waveform')),
     edit: (version, ops) => request('POST', '/api/edit', { version, ops }),
     undo: () => request('POST', '/api/undo', {}),

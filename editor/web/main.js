@@ -68,11 +68,20 @@ function start() {
   // ---- the model
 
   // A model from the server; `releasing` ends the hold that asked for it (the first load, an
-  // undo or a redo, a refused edit).
+  // undo or a redo, a refused edit). The page asks for what changed since the server's model it
+  // last took (`server`): the tracks that stayed come back as a name alone.
+  let server = null;
+  function ask() {
+    return api.timeline(server ? server.version : undefined);
+  }
+
   function install(r, releasing) {
     if (r.status === 200 && Array.isArray(r.body.tracks)) {
+      const model = modelFromJson(r.body, state.timeline, server);
+      if (!model) return api.timeline().then((whole) => install(whole, releasing));   // its base is gone
+      server = model;
       const firstLoad = !state.timeline;
-      if (takeServerModel(state, modelFromJson(r.body, state.timeline), r.body)) {
+      if (takeServerModel(state, model, r.body)) {
         if (reportedAt !== null && r.body.version === state.transport.version) installedAt = reportedAt;
         if (firstLoad) fitAll(state);
         cancelStaleDrag();
@@ -90,7 +99,7 @@ function start() {
       loadAgain = true;
       return loading;
     }
-    loading = api.timeline().then((r) => install(r, false)).then(() => {
+    loading = ask().then((r) => install(r, false)).then(() => {
       loading = null;
       if (loadAgain) {
         loadAgain = false;
@@ -102,7 +111,7 @@ function start() {
 
   // A model asked for after something that only the server's model shows: not a load begun before.
   function fresh() {
-    return api.timeline().then((r) => install(r, true));
+    return ask().then((r) => install(r, true));
   }
 
   // A drag whose keys the text changed meanwhile has nothing left to move.

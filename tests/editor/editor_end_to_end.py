@@ -400,13 +400,16 @@ def stale_model_rows(run):
     (the interpolation key's): the model holds the saved keys, and the save survives the edit."""
     undone, times = 0, []
     for i in range(1, 21):
-        value = i / 64
+        value, before = i / 64, run.version
         start = time.monotonic()
         run.saved(live_timeline("1 %s 0" % value))
         times.append((time.monotonic() - start) * 1000)
         model = run.model()
         held = keys(model, "clear.g")[0]["value"]
         check(held == value, "save %d: the model for version %d holds %s, not %s" % (i, model["version"], held, value))
+        since = [run.client.json("GET", "/api/timeline?since=%s" % v)[1] for v in (before, "x%d" % before, 10 ** 9)]
+        check(i == 1 or since[0]["since"] == before and [t["name"] for t in since[0]["tracks"] if "keys" in t] == ["clear.g"] and
+              since[0]["tracks"][2] == model["tracks"][2] and all("since" not in m for m in since[1:]), "since: %s" % since[0])
         run.edit({"op": "set", "track": "clear.g", "row": 0, "value": held, "interp": "linear"}, version=model["version"])
         undone += keys(run.model(), "clear.g")[0]["value"] != value
     check(undone == 0, "%d of 20 saves undone by an edit from the model" % undone)
