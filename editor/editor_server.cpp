@@ -98,32 +98,45 @@ std::string load_message_of(const LiveSnapshot& snapshot)
                                                                                 : snapshot.load_message;
 }
 
-// The answer for the current version, built once per version and load result; with `since`, one
-// version the recent ones hold, only the tracks changed since it (not kept: it is small).
-std::string timeline_answer(int32_t rows, const char* since = nullptr)
+// Keeps a version's keys among the recent ones, for answers since it. Under cache_mutex.
+void remember(const LiveSnapshot& snapshot)
 {
-    const LiveSnapshot snapshot = live_snapshot();
-    const std::lock_guard<std::mutex> lock(server->cache_mutex);
     auto& recent = server->recent;
     if (snapshot.good && (recent.empty() || recent.back().first != snapshot.version)) {
         recent.emplace_back(snapshot.version, snapshot.good);
         if (recent.size() > VERSIONS_KEPT)
             recent.pop_front();
     }
+}
+
+// The answer for the current version, built once per version and load result; with `since`, one
+// version the recent ones hold, only the tracks changed since it (not kept: it is small).
+std::string timeline_answer(int32_t rows, const char* since = nullptr)
+{
+    const LiveSnapshot snapshot = live_snapshot();
+    std::shared_ptr<const Timeline> base;
     char* end = nullptr;
     const uint64_t version = since != nullptr ? std::strtoull(since, &end, 10) : 0;
-    const bool known_since = since != nullptr && *since != '\0' && *end == '\0' && snapshot.good;
-    for (const auto& [kept, timeline] : recent)
-        if (known_since && kept == version)
-            return timeline_json(snapshot, load_message_of(snapshot), rows, kept, timeline.get());
-    if (server->cached_version != snapshot.version || server->cached_ok != snapshot.load_ok ||
-        server->cached_message != snapshot.load_message || server->cached_timeline.empty()) {
-        server->cached_timeline = timeline_json(snapshot, load_message_of(snapshot), rows);
-        server->cached_version = snapshot.version;
-        server->cached_ok = snapshot.load_ok;
-        server->cached_message = snapshot.load_message;
+    {
+        const std::lock_guard<std::mutex> lock(server->cache_mutex);
+        remember(snapshot);
+        for (const auto& [kept, timeline] : server->recent)
+            if (since != nullptr && *since != '\0' && *end == '\0' && kept == version && snapshot.good)
+                base = timeline;
+        if (!base && server->cached_version == snapshot.version && server->cached_ok == snapshot.load_ok &&
+            server->cached_message == snapshot.load_message && !server->cached_timeline.empty())
+            return server->cached_timeline;
     }
-    return server->cached_timeline;
+    // Built outside the lock: a large model takes tens of ms, and other answers need not wait.
+    if (base)
+        return timeline_json(snapshot, load_message_of(snapshot), rows, version, base.get());
+    std::string built = timeline_json(snapshot, load_message_of(snapshot), rows);
+    const std::lock_guard<std::mutex> lock(server->cache_mutex);
+    server->cached_timeline = built;
+    server->cached_version = snapshot.version;
+    server->cached_ok = snapshot.load_ok;
+    server->cached_message = snapshot.load_message;
+    return built;
 }
 
 void get_timeline(const httplib::Request& req, httplib::Response& res)
@@ -144,8 +157,14 @@ void watch_timeline()
             continue;
         seen = counter;
         const LiveSnapshot snapshot = live_snapshot();
+        // Kept before it is announced: the page asks for what changed since the version it shows.
+        {
+            const std::lock_guard<std::mutex> lock(server->cache_mutex);
+            remember(snapshot);
+        }
         events_publish_timeline(snapshot.version, snapshot.load_ok, load_message_of(snapshot));
-        // The page asks for the model as soon as it sees a new version: have it ready.
+        // Scripts ask for the whole model on a new version: have it ready (the page's answer, of
+        // what changed, does not wait for it).
         const Waveform* waveform = nullptr;
         if (waveform_wait(0.0, waveform))
             timeline_answer(waveform->rows);

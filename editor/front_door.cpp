@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -175,6 +177,7 @@ struct Door {
 
 Door door;
 thread_local int serving = -1;
+std::atomic<int> requests_served_now{0};
 
 void signal_door()
 {
@@ -222,6 +225,7 @@ void refuse(int fd, int status, const std::string& reason)
 void serve(int fd, std::string bytes, HeadFacts facts)
 {
     serving = fd;
+    requests_served_now.fetch_add(1);
     ConnectionStream stream(fd, std::move(bytes));
     // The checks see Host and Origin as sent, empty values included. Answers go out uncompressed:
     // on the loopback, compressing a model of a few hundred KB (the library does it for every
@@ -236,6 +240,11 @@ void serve(int fd, std::string bytes, HeadFacts facts)
             req.headers.emplace("Origin", origin);
     });
     serving = -1;
+    // The answers were built and copied on the workers' threads, each with its own heap; once the
+    // last request ends (a page's event stream, when the page closes), what they freed is handed
+    // back to the system instead of staying with the program (+13 MB after a page on 10,000 keys).
+    if (requests_served_now.fetch_sub(1) == 1)
+        malloc_trim(0);
     const std::lock_guard<std::mutex> lock(door.mutex);
     if (door.stopping) {
         close(fd);
