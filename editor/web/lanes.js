@@ -434,7 +434,7 @@ export function drawView(dom, state, now) {
     if (group && group.collapsed) continue;
     const inDrag = dragged && dragged.curves.has(track.name) ? state.gen.drag : -1;
     const cursor = state.cursor.track === track.name ? state.cursor.row : -1;
-    const drawn = entry.shown.drawn ? `drawn ${state.gen.selection}` : '';
+    const drawn = entry.shown.drawn ? `drawn ${selectedRows(dom, state).get(track.name) || ''}` : '';
     const signature = `${viewKey}|${track.revision}|${isEditable(state)}|${cursor}|${inDrag}|${entry.height}|${drawn}`;
     if (entry.signature === signature) continue;
     drawLane(entry, track, state, width, entry.height, dragged);
@@ -443,6 +443,19 @@ export function drawView(dom, state, now) {
 
   drawPlayhead(dom, state, now);
   drawOverlays(dom, state);
+}
+
+// The selected rows of each track, as text: a lane that draws its keys is drawn again when its own
+// change, not at every new model (which renews the selection's counter).
+function selectedRows(dom, state) {
+  if (dom.selectedFor === state.gen.selection) return dom.selectedRows;
+  dom.selectedRows = new Map();
+  for (const id of state.selection) {
+    const at = id.lastIndexOf('@'), name = id.slice(0, at);
+    dom.selectedRows.set(name, (dom.selectedRows.get(name) || '') + id.slice(at) + ' ');
+  }
+  dom.selectedFor = state.gen.selection;
+  return dom.selectedRows;
 }
 
 // What shows selected is exactly the selection: the handles that show it are asked, not remembered,
