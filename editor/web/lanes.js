@@ -143,25 +143,27 @@ export function keyNear(state, dom, name, x, y, reach) {
   return best;
 }
 
-// The keys of a lane drawn without handles, as the handles would show them.
+// The keys of a lane drawn without handles, as the handles would show them: one path for the
+// plain keys and one for the selected, each filled and outlined once (hundreds of small fills are
+// what would make a zoom slow).
 function drawKeys(ctx, state, track, keys, height, width) {
-  const editable = isEditable(state);
-  for (let i = keyBefore(keys, Math.floor(state.view.start - HANDLE_PX / state.view.pxPerRow)) + 1; i < keys.length; i++) {
-    if (i < 0) continue;
+  const plain = new Path2D(), picked = new Path2D();
+  for (let i = Math.max(0, keyBefore(keys, Math.floor(state.view.start - HANDLE_PX / state.view.pxPerRow)) + 1); i < keys.length; i++) {
     const [x, y] = handleCentre(state, track, keys[i], height);
     if (x > width + HANDLE_PX) break;
-    const picked = state.selection.has(keyId(track.name, keys[i].row));
-    ctx.fillStyle = picked ? KEY_FILL.selected : editable ? KEY_FILL.plain : KEY_FILL.readonly;
-    ctx.strokeStyle = '#0b0f16';
-    ctx.lineWidth = 1;
-    ctx.beginPath();
+    const path = state.selection.has(keyId(track.name, keys[i].row)) ? picked : plain;
     const interp = keys[i].interp;
-    if (interp === 'hold') ctx.rect(x - 4.5, y - 4.5, 9, 9);
-    else if (interp === 'smooth') ctx.arc(x, y, 5, 0, 2 * Math.PI);
-    else if (interp === 'ramp') { ctx.moveTo(x, y - 5.2); ctx.lineTo(x + 5.5, y + 5); ctx.lineTo(x - 5.5, y + 5); ctx.closePath(); }
-    else { ctx.moveTo(x, y - 5.5); ctx.lineTo(x + 5.5, y); ctx.lineTo(x, y + 5.5); ctx.lineTo(x - 5.5, y); ctx.closePath(); }
-    ctx.fill();
-    ctx.stroke();
+    if (interp === 'hold') path.rect(x - 4.5, y - 4.5, 9, 9);
+    else if (interp === 'smooth') { path.moveTo(x + 5, y); path.arc(x, y, 5, 0, 2 * Math.PI); }
+    else if (interp === 'ramp') { path.moveTo(x, y - 5.2); path.lineTo(x + 5.5, y + 5); path.lineTo(x - 5.5, y + 5); path.closePath(); }
+    else { path.moveTo(x, y - 5.5); path.lineTo(x + 5.5, y); path.lineTo(x, y + 5.5); path.lineTo(x - 5.5, y); path.closePath(); }
+  }
+  ctx.strokeStyle = '#0b0f16';
+  ctx.lineWidth = 1;
+  for (const [path, fill] of [[plain, isEditable(state) ? KEY_FILL.plain : KEY_FILL.readonly], [picked, KEY_FILL.selected]]) {
+    ctx.fillStyle = fill;
+    ctx.fill(path);
+    ctx.stroke(path);
   }
 }
 
