@@ -153,7 +153,8 @@ def main():
         d.quit()
     if a.pid:
         time.sleep(2)   # the page's connections linger up to a second after it closed
-        print(f"  resident memory: {before_mb:.1f} MB before the page, {resident_mb(a.pid):.1f} MB after it closed")
+        print(f"  resident memory: {before_mb:.1f} MB before the page, {resident_mb(a.pid):.1f} MB after it closed "
+              "(its saves, edit and undo are kept in the history and the recent versions)")
 
 
 if __name__ == "__main__":
