@@ -67,10 +67,13 @@ struct ServerState {
 
 ServerState* server = nullptr;  // on the heap: never destroyed behind a thread still running
 
+// A refusal closes its connection, whatever the request asked (editor/front_door.h).
 void answer(httplib::Response& res, int status, const std::string& json)
 {
     res.status = status;
     res.set_content(json, "application/json");
+    if (status >= 400)
+        res.set_header("Connection", "close");
 }
 
 bool still_running()
@@ -382,6 +385,7 @@ void refusal_body(const httplib::Request& req, httplib::Response& res)
             ? "the request line is not METHOD /PATH HTTP/1.1 with a method this server knows"
             : "the request could not be read (status " + std::to_string(res.status) + ")";
     res.set_content(error_json(reason), "application/json");
+    res.set_header("Connection", "close");
 }
 
 // Only SO_REUSEADDR: the library's default also shares the port with another program listening

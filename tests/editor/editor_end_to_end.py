@@ -245,6 +245,14 @@ def connection_rows(client, port, pid):
             # nothing: their allocator keeps what was freed for a while, megabytes of it.
             check(grown < 4096 or "ASAN_OPTIONS" in os.environ, "8 MB in chunks grew the program by %d kB" % grown)
 
+    # A browser's connection carries its next request after a good answer; a refusal closes it.
+    sock, seen = socket.create_connection(("127.0.0.1", port), timeout=5), b""
+    for path, end in [("/", b"</html>\n"), ("/api/timeline", b"}")]:
+        sock.sendall(("GET %s HTTP/1.1\r\nConnection: keep-alive\r\n%s\r\n" % (path, host)).encode())
+        while not seen.endswith(end) and (chunk := sock.recv(65536)):
+            seen += chunk
+    check(seen.count(b"HTTP/1.1 200 ") == 1 and b"HTTP/1.1 401 " in seen and sock.recv(16) == b"", "kept: %r" % seen[-80:])
+
     # 200 clients that send their heads a byte at a time: a real request still answers at once, and a
     # head that has not arrived within its deadline is answered 408.
     slow = [socket.create_connection(("127.0.0.1", port)) for _ in range(200)]
