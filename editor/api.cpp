@@ -192,7 +192,19 @@ std::string version_json(uint64_t version)
     return text_of(json{{"version", version}});
 }
 
-std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_message, int32_t rows)
+namespace {
+
+bool same_keys(const std::vector<TrackKey>& a, const std::vector<TrackKey>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const TrackKey& x, const TrackKey& y) {
+        return x.row == y.row && x.value == y.value && x.interpolation == y.interpolation;
+    });
+}
+
+}  // namespace
+
+std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_message, int32_t rows,
+                          uint64_t since_version, const Timeline* since)
 {
     std::vector<int> section_of_track(TIMELINE_TRACK_COUNT, -1);
     float_json sections = sections_of(snapshot.text ? *snapshot.text : std::string(), section_of_track);
@@ -200,6 +212,11 @@ std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_
     if (snapshot.good) {
         for (size_t k = 0; k < snapshot.good->tracks.size(); ++k) {
             const TrackData& track = snapshot.good->tracks[k];
+            if (since != nullptr && k < since->tracks.size() &&
+                same_keys(track.keys, since->tracks[k].keys)) {
+                tracks.push_back({{"name", track.name}, {"section", section_of_track[k]}, {"same", true}});
+                continue;
+            }
             float_json keys = float_json::array();
             for (const TrackKey& key : track.keys)
                 keys.push_back({{"row", key.row},
@@ -220,6 +237,8 @@ std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_
                          {"editable", snapshot.load_ok && snapshot.good != nullptr},
                          {"tracks", std::move(tracks)},
                          {"sections", std::move(sections)}};
+    if (since != nullptr)
+        answer["since"] = since_version;
     return text_of(answer);
 }
 

@@ -29,8 +29,10 @@ std::string version_json(uint64_t version);
 
 // The whole GET /api/timeline answer: version, rows, the last load (with `load_message` as the
 // page shows it), every track's keys with the demo's own value at every whole row, and the text's
-// sections.
-std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_message, int32_t rows);
+// sections. With `since` (the keys of version `since_version`), a track whose keys are the same
+// there is only its name, its section and "same": true, and the answer says "since".
+std::string timeline_json(const LiveSnapshot& snapshot, const std::string& load_message, int32_t rows,
+                          uint64_t since_version = 0, const Timeline* since = nullptr);
 
 // Whether the body is a JSON object (undo and redo take "{}").
 bool is_json_object(const std::string& body);

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <deque>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -32,6 +34,9 @@ constexpr double WATCH_WAIT_S = 0.5;
 // Each stream holds one of the front door's workers while it lasts; the rest stay free for
 // requests.
 constexpr int MAX_STREAMS = 4;
+// Versions whose keys are kept for answers that send only what changed since one of them: the
+// page asks since the one it shows, a version or two back.
+constexpr size_t VERSIONS_KEPT = 8;
 
 // An event stream's hold on a slot: its socket, and a number that tells its holder apart from a
 // later stream given the same slot.
@@ -57,14 +62,18 @@ struct ServerState {
     bool cached_ok = false;
     std::string cached_message;
     std::string cached_timeline;
+    std::deque<std::pair<uint64_t, std::shared_ptr<const Timeline>>> recent;  // newest last
 };
 
 ServerState* server = nullptr;  // on the heap: never destroyed behind a thread still running
 
+// A refusal closes its connection, whatever the request asked (editor/front_door.h).
 void answer(httplib::Response& res, int status, const std::string& json)
 {
     res.status = status;
     res.set_content(json, "application/json");
+    if (status >= 400)
+        res.set_header("Connection", "close");
 }
 
 bool still_running()
@@ -92,26 +101,53 @@ std::string load_message_of(const LiveSnapshot& snapshot)
                                                                                 : snapshot.load_message;
 }
 
-// The answer for the current version, built once per version and load result.
-std::string timeline_answer(int32_t rows)
+// Keeps a version's keys among the recent ones, for answers since it. Under cache_mutex.
+void remember(const LiveSnapshot& snapshot)
 {
-    const LiveSnapshot snapshot = live_snapshot();
-    const std::lock_guard<std::mutex> lock(server->cache_mutex);
-    if (server->cached_version != snapshot.version || server->cached_ok != snapshot.load_ok ||
-        server->cached_message != snapshot.load_message || server->cached_timeline.empty()) {
-        server->cached_timeline = timeline_json(snapshot, load_message_of(snapshot), rows);
-        server->cached_version = snapshot.version;
-        server->cached_ok = snapshot.load_ok;
-        server->cached_message = snapshot.load_message;
+    auto& recent = server->recent;
+    if (snapshot.good && (recent.empty() || recent.back().first != snapshot.version)) {
+        recent.emplace_back(snapshot.version, snapshot.good);
+        if (recent.size() > VERSIONS_KEPT)
+            recent.pop_front();
     }
-    return server->cached_timeline;
 }
 
-void get_timeline(httplib::Response& res)
+// The answer for the current version, built once per version and load result; with `since`, one
+// version the recent ones hold, only the tracks changed since it (not kept: it is small).
+std::string timeline_answer(int32_t rows, const char* since = nullptr)
+{
+    const LiveSnapshot snapshot = live_snapshot();
+    std::shared_ptr<const Timeline> base;
+    char* end = nullptr;
+    const uint64_t version = since != nullptr ? std::strtoull(since, &end, 10) : 0;
+    {
+        const std::lock_guard<std::mutex> lock(server->cache_mutex);
+        remember(snapshot);
+        for (const auto& [kept, timeline] : server->recent)
+            if (since != nullptr && *since != '\0' && *end == '\0' && kept == version && snapshot.good)
+                base = timeline;
+        if (!base && server->cached_version == snapshot.version && server->cached_ok == snapshot.load_ok &&
+            server->cached_message == snapshot.load_message && !server->cached_timeline.empty())
+            return server->cached_timeline;
+    }
+    // Built outside the lock: a large model takes tens of ms, and other answers need not wait.
+    if (base)
+        return timeline_json(snapshot, load_message_of(snapshot), rows, version, base.get());
+    std::string built = timeline_json(snapshot, load_message_of(snapshot), rows);
+    const std::lock_guard<std::mutex> lock(server->cache_mutex);
+    server->cached_timeline = built;
+    server->cached_version = snapshot.version;
+    server->cached_ok = snapshot.load_ok;
+    server->cached_message = snapshot.load_message;
+    return built;
+}
+
+void get_timeline(const httplib::Request& req, httplib::Response& res)
 {
     int32_t rows = 0;
+    const std::string since = req.get_param_value("since");
     if (music_rows(res, rows))
-        answer(res, 200, timeline_answer(rows));
+        answer(res, 200, timeline_answer(rows, req.has_param("since") ? since.c_str() : nullptr));
 }
 
 // The timeline's changes, as the watch sees them, go to the event stream.
@@ -124,8 +160,14 @@ void watch_timeline()
             continue;
         seen = counter;
         const LiveSnapshot snapshot = live_snapshot();
+        // Kept before it is announced: the page asks for what changed since the version it shows.
+        {
+            const std::lock_guard<std::mutex> lock(server->cache_mutex);
+            remember(snapshot);
+        }
         events_publish_timeline(snapshot.version, snapshot.load_ok, load_message_of(snapshot));
-        // The page asks for the model as soon as it sees a new version: have it ready.
+        // Scripts ask for the whole model on a new version: have it ready (the page's answer, of
+        // what changed, does not wait for it).
         const Waveform* waveform = nullptr;
         if (waveform_wait(0.0, waveform))
             timeline_answer(waveform->rows);
@@ -257,7 +299,7 @@ void post_transport(const httplib::Request& req, httplib::Response& res)
 void route_get(const httplib::Request& req, httplib::Response& res)
 {
     if (req.path == "/api/timeline")
-        return get_timeline(res);
+        return get_timeline(req, res);
     if (req.path == "/api/waveform") {
         int32_t rows = 0;
         if (music_rows(res, rows))
@@ -343,6 +385,7 @@ void refusal_body(const httplib::Request& req, httplib::Response& res)
             ? "the request line is not METHOD /PATH HTTP/1.1 with a method this server knows"
             : "the request could not be read (status " + std::to_string(res.status) + ")";
     res.set_content(error_json(reason), "application/json");
+    res.set_header("Connection", "close");
 }
 
 // Only SO_REUSEADDR: the library's default also shares the port with another program listening

@@ -144,6 +144,8 @@ Refusal read_head(const std::string& bytes, size_t& head_bytes, HeadFacts& facts
             facts.hosts.push_back(value);
         if (strcasecmp(name.c_str(), "Origin") == 0)
             facts.origins.push_back(value);
+        if (strcasecmp(name.c_str(), "Connection") == 0)
+            facts.keep_alive = strcasecmp(value.c_str(), "keep-alive") == 0;
     }
     head_bytes = end + 4;
     return {};

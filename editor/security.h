@@ -49,6 +49,7 @@ Refusal check_request(const RequestFacts& request, const ServedAddress& served, 
 struct HeadFacts {
     std::vector<std::string> hosts;
     std::vector<std::string> origins;
+    bool keep_alive = false;  // "Connection: keep-alive", as browsers send it
 };
 
 // Reads the head at the start of `bytes` (it may hold the start of a body too). `head_bytes` is the

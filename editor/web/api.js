@@ -8,6 +8,22 @@ export function tokenFromHash(hash) {
   return /^[A-Za-z0-9_-]+$/.test(token) ? token : '';
 }
 
+// The first model and waveform are asked for as soon as this file arrives: index.html also loads it
+// on its own, so it runs before the page's other modules have come, and createApi hands these
+// answers to the page's first asks.
+const early = new Map();
+if (typeof location !== 'undefined' && tokenFromHash(location.hash)) {
+  const api = createApi(tokenFromHash(location.hash));
+  early.set('timeline', api.timeline());
+  early.set('waveform', api.waveform());
+}
+
+function firstAnswer(name, ask) {
+  const answer = early.get(name);
+  early.delete(name);
+  return answer || ask();
+}
+
 export function createApi(token) {
   const auth = { Authorization: 'Bearer ' + token };
 
@@ -25,8 +41,10 @@ export function createApi(token) {
   }
 
   return {
-    timeline: () => request('GET', '/api/timeline'),
-    waveform: () => request('GET', '/api/waveform'),
+    // With `since` (a version the page holds), tracks unchanged since it come as {same: true}.
+    timeline: (since) => since === undefined ? firstAnswer('timeline', () => request('GET', '/api/timeline'))
+      : request('GET', `/api/timeline?since=${since}`),
+    waveform: () => firstAnswer('waveform', () => request('GET', '/api/waveform')),
     edit: (version, ops) => request('POST', '/api/edit', { version, ops }),
     undo: () => request('POST', '/api/undo', {}),
     redo: () => request('POST', '/api/redo', {}),

@@ -9,7 +9,7 @@ import {
   keepCursorShown, parseRow, parseValue, say, splitKeyId, targetIds, targetKeys, visibleTracks, wholeRow,
   isEditable,
 } from './model.js';
-import { rowAtX, xOfRow } from './lanes.js';
+import { handleCentre, keyNear, rowAtX, xOfRow } from './lanes.js';
 import { playheadRow } from './transport.js';
 
 const MAX_PX_PER_ROW = 64;
@@ -282,6 +282,28 @@ function nearestHandle(state, dom, name, e) {
   return best;
 }
 
+// A key of a lane drawn without handles (lanes.js), under the pointer; null when none is.
+function drawnKeyAt(state, dom, target, e) {
+  const plot = target.closest('.plot'), r = plot.getBoundingClientRect();
+  return keyNear(state, dom, plot.parentElement.dataset.track, e.clientX - r.left, e.clientY - r.top, GRAB_PX);
+}
+
+// Selects the key grabbed (Shift adds it) and starts dragging the selection; false when Shift took
+// it out of the selection.
+function grabKey(app, e, name, row, target) {
+  const { state } = app;
+  const id = keyId(name, row);
+  moveCursor(state, name, row);
+  if (e.shiftKey) select(state, [id], true);
+  else if (!state.selection.has(id)) select(state, [id], false);
+  if (!state.selection.has(id)) return false;
+  const keys = targetKeys(state).map((k) => ({ ...k, newRow: k.row, newValue: k.value,
+    perPx: app.valuePerPx(k.track, target) }));
+  state.drag = { kind: 'keys', x0: e.clientX, y0: e.clientY, last: [e.clientX, e.clientY], offset: [0, 0],
+    anchor: id, keys, moved: false };
+  return true;
+}
+
 function onPointerDown(app, dom, e) {
   const { state } = app;
   if (!state.timeline || e.button !== 0) return;
@@ -295,15 +317,9 @@ function onPointerDown(app, dom, e) {
   } else if (t.classList.contains('key')) {
     const name = t.closest('[data-track]').dataset.track;   // a lane's handle or the focused view's
     const row = (t.closest('.lane') ? nearestHandle(state, dom, name, e) : null) ?? Number(t.dataset.row);
-    const id = keyId(name, row);
-    moveCursor(state, name, row);
-    if (e.shiftKey) select(state, [id], true);
-    else if (!state.selection.has(id)) select(state, [id], false);
-    if (!state.selection.has(id)) return;
-    const keys = targetKeys(state).map((k) => ({ ...k, newRow: k.row, newValue: k.value,
-      perPx: app.valuePerPx(k.track, t) }));
-    state.drag = { kind: 'keys', x0: e.clientX, y0: e.clientY, last: [e.clientX, e.clientY], offset: [0, 0],
-      anchor: id, keys, moved: false };
+    if (!grabKey(app, e, name, row, t)) return;
+  } else if (t.closest('.lane .plot') && drawnKeyAt(state, dom, t, e) !== null) {
+    if (!grabKey(app, e, t.closest('.lane').dataset.track, drawnKeyAt(state, dom, t, e), t)) return;
   } else if (t.closest('.lane .plot')) {
     const lane = t.closest('.lane');
     const plot = t.closest('.plot');
@@ -422,6 +438,16 @@ function keysInBox(state, dom, d) {
   const ids = [];
   for (const name of visibleTracks(state)) {
     const entry = dom.lanes.get(name);
+    if (entry.shown && entry.shown.drawn) {
+      const track = state.timeline.byName.get(name), p = entry.canvas.getBoundingClientRect();
+      for (const key of track.keys) {
+        const [x, y] = handleCentre(state, track, key, entry.height);
+        if (x + p.left - c.left >= left && x + p.left - c.left <= right && y + p.top - c.top >= top && y + p.top - c.top <= bottom) {
+          ids.push(keyId(name, key.row));
+        }
+      }
+      continue;
+    }
     for (const [row, handle] of entry.handles) {
       const r = handle.getBoundingClientRect();
       const x = (r.left + r.right) / 2 - c.left, y = (r.top + r.bottom) / 2 - c.top;

@@ -3,13 +3,22 @@
 // signature of what each canvas last showed and repaints a canvas only when that changed, so a
 // frame while the demo plays moves the play head (a transform, no repaint) and little else.
 // Key handles are small focusable DOM elements placed by CSS variables: zooming changes two
-// variables, not thousands of positions. This file reads the state and never changes it.
+// variables, not every position. A lane of many keys has handles only for the keys near the view,
+// and where even those are too many to tell apart, none: its canvas draws the keys and a grab finds
+// them in the model (keyNear), so zoom, wheel and drag cost what is on screen, not what the track
+// holds. This file reads the state and never changes it.
 
-import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyId, trackValue, isEditable, wholeRow } from './model.js';
+import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyBefore, keyId, trackValue, isEditable, wholeRow } from './model.js';
 import { playheadRow } from './transport.js';
 import { drawWaveform } from './waveform.js';
 
 export const LANE_PAD_PX = 7;   // a key at the lane's top or bottom value stays whole inside it
+// Up to this many keys a lane has a handle for each; above, for the keys within half a view of it,
+// while there are at most WINDOW_HANDLES of them (64 keys fill a lane 1,000 px wide every 15 px).
+export const ALL_HANDLES_MAX = 256;
+const WINDOW_HANDLES = 64;
+const HANDLE_PX = 12;
+const KEY_FILL = { plain: '#e8eef8', selected: '#ffd166', readonly: '#9aa3b3' };
 const COLORS = {
   grid: '#2a3140', bar: '#3d475c', curve: '#7fc8ff', step: '#7fc8ff', zero: '#4a5468',
   cursor: '#ffd166', text: '#aab4c8', background: '#161b24', readonly: 'rgba(255,80,80,0.06)',
@@ -79,27 +88,83 @@ function structureOf(state) {
   return state.groups.map((g) => g.title + ':' + g.tracks.join(',')).join('|');
 }
 
-function buildHandles(entry, track) {
-  entry.keys.textContent = '';
-  entry.handles = new Map();
+// The keys [first, end) of a track that get handles, and the rows the choice holds for: a lane's
+// window is kept while the view stays inside it, so a pan or a zoom in touches no handle.
+export function handleRange(kept, track, view) {
+  const keys = track.keys;
+  if (keys.length <= ALL_HANDLES_MAX) return { first: 0, end: keys.length, drawn: false, lo: -Infinity, hi: Infinity };
+  const span = view.width / view.pxPerRow, start = view.start, end = start + span;
+  if (kept && !kept.drawn && kept.keys === keys && kept.lo <= start && end <= kept.hi) return kept;
+  const lo = start - span / 2, hi = end + span / 2;
+  const first = keyBefore(keys, Math.ceil(lo) - 1) + 1, last = keyBefore(keys, Math.floor(hi)) + 1;
+  if (last - first > WINDOW_HANDLES) return { first: 0, end: 0, drawn: true, lo: NaN, hi: NaN, keys };
+  return { first, end: last, drawn: false, lo, hi, keys };
+}
+
+// Handles are written as one piece of markup: parsed at once, far faster than an element, its
+// attributes and its two variables set one by one for each of hundreds of keys.
+function buildHandles(entry, track, first, end) {
   const span = track.hi - track.lo;
-  const fragment = document.createDocumentFragment();
-  for (const key of track.keys) {
-    const b = document.createElement('div');
-    b.className = 'key ' + key.interp;
-    b.dataset.row = String(key.row);
-    b.dataset.value = String(key.value);
-    b.dataset.interp = key.interp;
-    b.tabIndex = -1;
-    b.setAttribute('role', 'listitem');
-    b.setAttribute('aria-label', `${track.name} key at ${formatRow(key.row)} (row ${key.row}), ${formatValue(key.value)}, ${key.interp}`);
-    b.style.setProperty('--r', String(key.row));
-    b.style.setProperty('--y', String((track.hi - key.value) / span));
-    fragment.append(b);
-    entry.handles.set(key.row, b);
+  const html = [];
+  for (let i = first; i < end; i++) {
+    const key = track.keys[i], name = escapeHtml(track.name);
+    html.push(`<div class="key ${key.interp}" data-row="${key.row}" data-value="${key.value}" data-interp="${key.interp}" `,
+      `tabindex="-1" role="listitem" aria-label="${name} key at ${formatRow(key.row)} (row ${key.row}), `,
+      `${formatValue(key.value)}, ${key.interp}" style="--r:${key.row};--y:${(track.hi - key.value) / span}"></div>`);
   }
-  entry.keys.append(fragment);
+  entry.keys.innerHTML = html.join('');
+  entry.handles = new Map();
+  for (const b of entry.keys.children) entry.handles.set(Number(b.dataset.row), b);
   entry.range.textContent = `${formatValue(track.lo)} … ${formatValue(track.hi)}`;
+}
+
+function escapeHtml(text) {
+  return text.replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
+}
+
+// The centre of a key's handle in its lane's plot, as the style sheet places a handle.
+export function handleCentre(state, track, key, height) {
+  return [xOfRow(state, key.row), 1 + HANDLE_PX / 2 + ((track.hi - key.value) / (track.hi - track.lo)) * (height - 15)];
+}
+
+// The row of the key of a lane drawn without handles whose centre is nearest (x, y) in its plot,
+// within `reach` px; null when none is.
+export function keyNear(state, dom, name, x, y, reach) {
+  const entry = dom.lanes.get(name), track = state.timeline.byName.get(name);
+  if (!entry || !entry.shown || !entry.shown.drawn) return null;
+  const keys = track.keys;
+  let best = null, bestDistance = reach;
+  for (let i = keyBefore(keys, Math.ceil(rowAtX(state, x - reach)) - 1) + 1; i < keys.length; i++) {
+    const [kx, ky] = handleCentre(state, track, keys[i], entry.height);
+    if (kx > x + reach) break;
+    const distance = Math.hypot(kx - x, ky - y);
+    if (distance <= bestDistance) { best = keys[i].row; bestDistance = distance; }
+  }
+  return best;
+}
+
+// The keys of a lane drawn without handles, as the handles would show them: one path for the
+// plain keys and one for the selected, each filled and outlined once (hundreds of small fills are
+// what would make a zoom slow).
+function drawKeys(ctx, state, track, keys, height, width) {
+  const plain = new Path2D(), picked = new Path2D();
+  for (let i = Math.max(0, keyBefore(keys, Math.floor(state.view.start - HANDLE_PX / state.view.pxPerRow)) + 1); i < keys.length; i++) {
+    const [x, y] = handleCentre(state, track, keys[i], height);
+    if (x > width + HANDLE_PX) break;
+    const path = state.selection.has(keyId(track.name, keys[i].row)) ? picked : plain;
+    const interp = keys[i].interp;
+    if (interp === 'hold') path.rect(x - 4.5, y - 4.5, 9, 9);
+    else if (interp === 'smooth') { path.moveTo(x + 5, y); path.arc(x, y, 5, 0, 2 * Math.PI); }
+    else if (interp === 'ramp') { path.moveTo(x, y - 5.2); path.lineTo(x + 5.5, y + 5); path.lineTo(x - 5.5, y + 5); path.closePath(); }
+    else { path.moveTo(x, y - 5.5); path.lineTo(x + 5.5, y); path.lineTo(x, y + 5.5); path.lineTo(x - 5.5, y); path.closePath(); }
+  }
+  ctx.strokeStyle = '#0b0f16';
+  ctx.lineWidth = 1;
+  for (const [path, fill] of [[plain, isEditable(state) ? KEY_FILL.plain : KEY_FILL.readonly], [picked, KEY_FILL.selected]]) {
+    ctx.fillStyle = fill;
+    ctx.fill(path);
+    ctx.stroke(path);
+  }
 }
 
 // ---- what a drag shows before the server has it
@@ -230,6 +295,7 @@ function drawLane(entry, track, state, width, height, dragged) {
   } else {
     drawCurve(ctx, track, track.samples, track.keys, track.steps, state, width, height);
   }
+  if (entry.shown && entry.shown.drawn) drawKeys(ctx, state, track, curve ? curve.keys : track.keys, height, width);
   if (!isEditable(state)) {
     ctx.fillStyle = COLORS.readonly;
     ctx.fillRect(0, 0, width, height);
@@ -340,17 +406,24 @@ export function drawView(dom, state, now) {
   if (dom.appliedModel !== state.gen.model) {
     dom.content.classList.toggle('readonly', !isEditable(state));
     dom.content.setAttribute('aria-readonly', String(!isEditable(state)));
+    dom.appliedModel = state.gen.model;
+    dom.handlesFor = null;
+  }
+  // Handles are built again only for a lane whose keys, value range or window changed. Two models
+  // may come between two frames: what a lane's handles were built from is compared, not a flag.
+  if (dom.handlesFor !== `${state.gen.model}|${viewKey}`) {
     for (const track of tl.tracks) {
       const entry = dom.lanes.get(track.name);
-      if (track.changed || entry.handles.size !== track.keys.length || entry.lo !== track.lo || entry.hi !== track.hi) {
-        buildHandles(entry, track);
-        entry.lo = track.lo;
-        entry.hi = track.hi;
-      }
+      const range = handleRange(entry.shown, track, state.view);
+      const built = `${track.revision}|${range.first}|${range.end}|${range.drawn}|${track.lo}|${track.hi}`;
+      entry.shown = range;
+      if (entry.built === built) continue;
+      buildHandles(entry, track, range.first, range.end);
+      entry.built = built;
+      dom.appliedSelection = null;   // new handles show the selection afresh
+      dom.shownDrag = [];
     }
-    dom.appliedModel = state.gen.model;
-    dom.appliedSelection = null;   // new handles show the selection afresh
-    dom.shownDrag = [];
+    dom.handlesFor = `${state.gen.model}|${viewKey}`;
   }
 
   syncSelection(dom, state);
@@ -363,7 +436,8 @@ export function drawView(dom, state, now) {
     if (group && group.collapsed) continue;
     const inDrag = dragged && dragged.curves.has(track.name) ? state.gen.drag : -1;
     const cursor = state.cursor.track === track.name ? state.cursor.row : -1;
-    const signature = `${viewKey}|${track.revision}|${isEditable(state)}|${cursor}|${inDrag}|${entry.height}`;
+    const drawn = entry.shown.drawn ? `drawn ${selectedRows(dom, state).get(track.name) || ''}` : '';
+    const signature = `${viewKey}|${track.revision}|${isEditable(state)}|${cursor}|${inDrag}|${entry.height}|${drawn}`;
     if (entry.signature === signature) continue;
     drawLane(entry, track, state, width, entry.height, dragged);
     entry.signature = signature;
@@ -371,6 +445,19 @@ export function drawView(dom, state, now) {
 
   drawPlayhead(dom, state, now);
   drawOverlays(dom, state);
+}
+
+// The selected rows of each track, as text: a lane that draws its keys is drawn again when its own
+// change, not at every new model (which renews the selection's counter).
+function selectedRows(dom, state) {
+  if (dom.selectedFor === state.gen.selection) return dom.selectedRows;
+  dom.selectedRows = new Map();
+  for (const id of state.selection) {
+    const at = id.lastIndexOf('@'), name = id.slice(0, at);
+    dom.selectedRows.set(name, (dom.selectedRows.get(name) || '') + id.slice(at) + ' ');
+  }
+  dom.selectedFor = state.gen.selection;
+  return dom.selectedRows;
 }
 
 // What shows selected is exactly the selection: the handles that show it are asked, not remembered,

@@ -10,14 +10,16 @@
 //
 // window.vordelEditor (for the benchmark and the browser test): ready (a promise of the time in ms
 // since navigation when the model and the waveform were first drawn) and stats() (the page's own
-// work per animation frame, the time between animation frames, the preview round trips, and the delays from a reported new version to
-// the frame that shows it, all in ms).
+// work per animation frame, the time between animation frames, the preview round trips, the delays
+// from a reported new version and from a drag's pointer move to the frame that shows it, all in ms;
+// when, in ms since the epoch, a frame first showed each version; the number of keys) and
+// keyCentre(track) (where a key shows, whether it has a handle or its lane's canvas draws it).
 
 import { createApi, tokenFromHash } from './api.js';
 import { act, answered, createEdits, history, nextStep, nextToSend, release, takeServerModel } from './edits.js';
 import { createInspector } from './inspector.js';
 import { attachInput, fitAll } from './input.js';
-import { drawView } from './lanes.js';
+import { drawView, handleCentre } from './lanes.js';
 import { createState, formatRow, formatValue, isEditable, modelFromJson, say } from './model.js';
 import { createTransport, playheadRow, takeReport } from './transport.js';
 import { takeWaveform } from './waveform.js';
@@ -56,17 +58,30 @@ function start() {
   let lastFrame = null;
   const previewTrips = [];
   const reloadDelays = [];     // from the report of a new version to the frame that shows it
+  const shownAt = [];          // when (ms since the epoch) a frame first showed a new version
+  const moveDelays = [];       // from a pointer move in a drag to the frame that shows it
+  let shownVersion = null;
+  let movedAt = null;
   let reportedAt = null;
   let installedAt = null;
 
   // ---- the model
 
   // A model from the server; `releasing` ends the hold that asked for it (the first load, an
-  // undo or a redo, a refused edit).
+  // undo or a redo, a refused edit). The page asks for what changed since the server's model it
+  // last took (`server`): the tracks that stayed come back as a name alone.
+  let server = null;
+  function ask() {
+    return api.timeline(server ? server.version : undefined);
+  }
+
   function install(r, releasing) {
     if (r.status === 200 && Array.isArray(r.body.tracks)) {
+      const model = modelFromJson(r.body, state.timeline, server);
+      if (!model) return api.timeline().then((whole) => install(whole, releasing));   // its base is gone
+      server = model;
       const firstLoad = !state.timeline;
-      if (takeServerModel(state, modelFromJson(r.body, state.timeline), r.body)) {
+      if (takeServerModel(state, model, r.body)) {
         if (reportedAt !== null && r.body.version === state.transport.version) installedAt = reportedAt;
         if (firstLoad) fitAll(state);
         cancelStaleDrag();
@@ -84,7 +99,7 @@ function start() {
       loadAgain = true;
       return loading;
     }
-    loading = api.timeline().then((r) => install(r, false)).then(() => {
+    loading = ask().then((r) => install(r, false)).then(() => {
       loading = null;
       if (loadAgain) {
         loadAgain = false;
@@ -96,7 +111,7 @@ function start() {
 
   // A model asked for after something that only the server's model shows: not a load begun before.
   function fresh() {
-    return api.timeline().then((r) => install(r, true));
+    return ask().then((r) => install(r, true));
   }
 
   // A drag whose keys the text changed meanwhile has nothing left to move.
@@ -298,6 +313,14 @@ function start() {
       preview(d.keys.map((k) => ({ track: k.track, from: k.row, row: k.newRow, value: k.newValue })));
       sentDrag = state.gen.drag;
     }
+    if (state.timeline.version !== shownVersion) {
+      shownVersion = state.timeline.version;
+      shownAt.push(performance.timeOrigin + performance.now());
+    }
+    if (movedAt !== null) {
+      if (d) moveDelays.push(performance.now() - movedAt);
+      movedAt = null;
+    }
     frameGaps[frames % STATS_KEPT] = lastFrame === null ? 0 : now - lastFrame;
     lastFrame = now;
     frameWork[frames++ % STATS_KEPT] = performance.now() - begin;
@@ -320,9 +343,22 @@ function start() {
       frameCount: frames,
       previews: previewTrips.slice(),
       reloads: reloadDelays.slice(),
+      shown: shownAt.slice(),
+      moves: moveDelays.slice(),
+      keys: state.timeline ? state.timeline.tracks.reduce((n, t) => n + t.keys.length, 0) : 0,
     }),
-    resetStats: () => { frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; },
+    // Where the page shows a track's key (the middle one unless `index` is given), in client pixels.
+    keyCentre: (name, index) => {
+      const track = state.timeline.byName.get(name), entry = dom.lanes.get(name), r = entry.canvas.getBoundingClientRect();
+      const [x, y] = handleCentre(state, track, track.keys[index ?? track.keys.length >> 1], entry.height);
+      return [r.left + x, r.top + y];
+    },
+    resetStats: () => {
+      frames = 0; lastFrame = null; previewTrips.length = 0; reloadDelays.length = 0; moveDelays.length = 0;
+    },
   };
+
+  dom.content.addEventListener('pointermove', (e) => { if (state.drag && movedAt === null) movedAt = e.timeStamp; });
 
   api.events((report) => {
     state.connection = 'open';

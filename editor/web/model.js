@@ -197,6 +197,7 @@ let nextRevision = 1;
 // One lane's data. A lane whose keys stayed keeps its revision and is not drawn again: the samples
 // follow from the keys alone.
 export function makeTrack(name, section, keys, samples, before) {
+  if (before && before.keys === keys && before.samples === samples) return { ...before, section, changed: false };
   const range = fitRange(samples, keys);
   const keysSignature = JSON.stringify(keys);
   const same = !!before && before.keysSignature === keysSignature && before.samples.length === samples.length;
@@ -204,11 +205,20 @@ export function makeTrack(name, section, keys, samples, before) {
     keysSignature, changed: !same, revision: same ? before.revision : nextRevision++ };
 }
 
-// A model from the server's answer; `old` is the model shown until now.
-export function modelFromJson(json, old) {
-  const tracks = json.tracks.map((t) => makeTrack(t.name, t.section,
-    t.keys.map((k) => ({ row: k.row, value: k.value, interp: k.interp })), Float64Array.from(t.samples),
-    old && old.byName.get(t.name)));
+// A model from the server's answer; `old` is the model shown until now. An answer that sends only
+// what changed since a version takes the other tracks from `base`, the server's model of that
+// version; null when `base` is not that version.
+export function modelFromJson(json, old, base = null) {
+  if (json.since !== undefined && (!base || base.version !== json.since)) return null;
+  const tracks = json.tracks.map((t) => {
+    const before = old && old.byName.get(t.name);
+    if (!t.same) {
+      return makeTrack(t.name, t.section, t.keys.map((k) => ({ row: k.row, value: k.value, interp: k.interp })),
+        Float64Array.from(t.samples), before);
+    }
+    const kept = base.byName.get(t.name);
+    return makeTrack(t.name, t.section, kept.keys, kept.samples, before && before.keys === kept.keys ? before : kept);
+  });
   const loadOk = !!(json.load && json.load.ok);
   return { version: json.version, rows: json.rows, load: json.load || { ok: false, message: '' },
     editable: loadOk && json.editable !== false, tracks, byName: new Map(tracks.map((t) => [t.name, t])) };

@@ -186,8 +186,9 @@ def security_rows(client, port):
     ]
     before_text, before_err = open("timeline.txt", "rb").read(), stderr_text().count("\n")
     for name, method, path, body, headers, token, status in rows:
-        seen, answer_headers, answer = client.request(method, path, body, headers, token)
+        seen, answer_headers, answer = client.request(method, path, body, dict(headers, **{"Accept-Encoding": "br"}), token)
         names = [header.lower() for header, _ in answer_headers]
+        check("content-encoding" not in names, "%s: compressed, at a cost of 100s of ms on a model" % name)
         reason = json.loads(answer).get("error") if answer.strip().startswith(b"{") else None
         check(seen == status, "%s: status %d, expected %d" % (name, seen, status))
         check(isinstance(reason, str) and b"\n" not in answer.strip(), "%s: no one-line reason: %r" % (name, answer[:80]))
@@ -243,6 +244,14 @@ def connection_rows(client, port, pid):
             # Kept whole, the body alone would take 8 MB. Under the sanitizers the program's size says
             # nothing: their allocator keeps what was freed for a while, megabytes of it.
             check(grown < 4096 or "ASAN_OPTIONS" in os.environ, "8 MB in chunks grew the program by %d kB" % grown)
+
+    # A browser's connection carries its next request after a good answer; a refusal closes it.
+    sock, seen = socket.create_connection(("127.0.0.1", port), timeout=5), b""
+    for path, end in [("/", b"</html>\n"), ("/api/timeline", b"}")]:
+        sock.sendall(("GET %s HTTP/1.1\r\nConnection: keep-alive\r\n%s\r\n" % (path, host)).encode())
+        while not seen.endswith(end) and (chunk := sock.recv(65536)):
+            seen += chunk
+    check(seen.count(b"HTTP/1.1 200 ") == 1 and b"HTTP/1.1 401 " in seen and sock.recv(16) == b"", "kept: %r" % seen[-80:])
 
     # 200 clients that send their heads a byte at a time: a real request still answers at once, and a
     # head that has not arrived within its deadline is answered 408.
@@ -399,13 +408,16 @@ def stale_model_rows(run):
     (the interpolation key's): the model holds the saved keys, and the save survives the edit."""
     undone, times = 0, []
     for i in range(1, 21):
-        value = i / 64
+        value, before = i / 64, run.version
         start = time.monotonic()
         run.saved(live_timeline("1 %s 0" % value))
         times.append((time.monotonic() - start) * 1000)
         model = run.model()
         held = keys(model, "clear.g")[0]["value"]
         check(held == value, "save %d: the model for version %d holds %s, not %s" % (i, model["version"], held, value))
+        since = [run.client.json("GET", "/api/timeline?since=%s" % v)[1] for v in (before, "x%d" % before, 10 ** 9)]
+        check(i == 1 or since[0]["since"] == before and [t["name"] for t in since[0]["tracks"] if "keys" in t] == ["clear.g"] and
+              since[0]["tracks"][2] == model["tracks"][2] and all("since" not in m for m in since[1:]), "since: %s" % since[0])
         run.edit({"op": "set", "track": "clear.g", "row": 0, "value": held, "interp": "linear"}, version=model["version"])
         undone += keys(run.model(), "clear.g")[0]["value"] != value
     check(undone == 0, "%d of 20 saves undone by an edit from the model" % undone)

@@ -69,3 +69,13 @@ test('actions build on the one before, go out one at a time naming the last answ
   release(state);
   assert.deepEqual([keysOf(state.timeline), nextToSend(state).version], [[[8, 3, 'ramp']], 14], 'the last built on the undone model');
 });
+
+test('an answer of what changed since a version takes the tracks that stayed from that version, else none', () => {
+  const base = modelFromJson(json(7), null);
+  const delta = { ...json(8, [[0, 2, 'hold']]), since: 7 };
+  delta.tracks[1] = { name: 'b', same: true };
+  const model = modelFromJson(delta, base, base);
+  assert.deepEqual([keysOf(model), keysOf(model, 'b'), model.byName.get('b').revision], [[[0, 2, 'hold']], [[4, 0, 'linear']], base.byName.get('b').revision]);
+  assert.equal(model.byName.get('b').samples, base.byName.get('b').samples);
+  assert.equal(modelFromJson({ ...delta, since: 6 }, base, base), null);
+});
