@@ -66,6 +66,8 @@ damage() {
     count-max) write_track "$file" 2147483647 0 $ONE 1 ;;
     nan) write_track "$file" 4 0 $NAN 1  20 $ONE 2  40 $NAN 3  60 $NAN 0 ;;
     infinite) write_track "$file" 5 0 $INF 1  20 $MINUS_INF 2  40 $ONE 3  60 $INF 1  80 $MINUS_INF 0 ;;
+    # One file: not-a-number and both infinities, each into and out of every interpolation.
+    non-finite) write_track "$file" 6 0 $NAN 1  20 $INF 2  40 $MINUS_INF 3  60 $ONE 1  80 $NAN 0  100 $INF 0 ;;
     interpolation-ff) write_track "$file" 3 0 $ONE -1  20 $TWO -1  40 $ONE -1 ;;
     equal-rows) write_track "$file" 6 0 00000000 1  0 $ONE 1  20 $TWO 2  20 $ONE 3  20 $TWO 1  40 $ONE 1 ;;
   esac
@@ -83,7 +85,7 @@ list_cases() {
                  interpolation-ff equal-rows; do
         printf 'sync_%s.track ' "${OTHER_TRACKS[@]}"; echo "$how plays"
       done
-      for how in nan infinite random-keys; do echo "sync_scene.track $how plays"; done ;;
+      for how in non-finite random-keys; do echo "sync_scene.track $how plays"; done ;;
     images)
       for how in missing,empty,random half; do echo "${IMAGES[*]} $how plays"; done ;;
   esac
