@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/security.h"
@@ -123,6 +124,25 @@ TEST(EditorSecurity, HeadsAreReadWholeOrRefusedByName)
             EXPECT_EQ(facts.hosts, c.hosts) << shown;
             EXPECT_EQ(facts.origins, c.origins) << shown;
         }
+    }
+}
+
+TEST(EditorSecurity, OnlyABrowsersKeepAliveKeepsTheConnection)
+{
+    const std::string line = "GET /api/timeline HTTP/1.1\r\n";
+    const std::pair<std::string, bool> cases[] = {
+        {line + "Connection: keep-alive\r\n\r\n", true},
+        {line + "connection:  Keep-Alive \r\n\r\n", true},
+        {line + "Connection: close\r\n\r\n", false},
+        {line + "Connection: keep-alive\r\nConnection: close\r\n\r\n", false},  // the last one says
+        {line + "Connection: keep-alive, Upgrade\r\n\r\n", false},
+        {line + "\r\n", false},
+    };
+    for (const auto& [bytes, kept] : cases) {
+        size_t head_bytes = 0;
+        HeadFacts facts;
+        EXPECT_EQ(read_head(bytes, head_bytes, facts).status, 0) << bytes;
+        EXPECT_EQ(facts.keep_alive, kept) << bytes;
     }
 }
 
