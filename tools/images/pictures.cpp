@@ -181,8 +181,8 @@ void centred_rule(Canvas& card, float y, float half_length, Rgba colour)
     }
 }
 
-// A dark translucent panel with softly rounded corners behind a block of text: over bright sky and
-// sunlit grass the letters need a backdrop darker than a shadow alone can give.
+// A dark translucent panel with softly rounded corners behind a block of text: over bright sky,
+// sunlit grass or lit cube faces the letters need a backdrop darker than a shadow alone can give.
 void backdrop(Canvas& card, float x0, float y0, float x1, float y1)
 {
     constexpr float RADIUS = 18.0f;
@@ -321,7 +321,10 @@ Canvas make_greets_card(const CardFonts& fonts)
     static const char* const GROUPS[] = {"Pixel Tundra", "Kobaltkatze", "Nine Lamps",
                                          "Sodium Choir", "Tape Moth",   "Quiet Meridian"};
     constexpr float LINE = 40.0f;
+    // The names lie over the tumbling cubes, whose lit faces are as bright as the letters: they
+    // need a panel of their own, as the credits have over the landscape.
     Canvas card = make_canvas(CARD_SIZE, CARD_SIZE, TRANSPARENT);
+    backdrop(card, 124.0f, 110.0f, 388.0f, 436.0f);
     Mask head = make_mask(CARD_SIZE, CARD_SIZE), names = make_mask(CARD_SIZE, CARD_SIZE);
     centred_line(fonts.regular, "greetings to", 26.0f, 150.0f, head, 2.0f);
     centred_rule(card, 164.0f, 110.0f, {PALE_GOLD.r, PALE_GOLD.g, PALE_GOLD.b, 0.7f});
