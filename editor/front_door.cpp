@@ -201,27 +201,28 @@ void drop(int fd)
     door.held.erase(fd);
 }
 
+// Watches fd for its client's bytes and its hang-up; false if the poller cannot take it.
+bool watch(int fd)
+{
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLRDHUP;
+    event.data.fd = fd;
+    return epoll_ctl(door.poller, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
 // Shuts the writing side and keeps reading until the client closes or the linger ends.
 void start_closing(int fd, bool watched)
 {
     shutdown(fd, SHUT_WR);
     door.held[fd] = Held{now_s() + LINGER_S, true, std::string()};
-    if (!watched) {
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP;
-        event.data.fd = fd;
-        if (epoll_ctl(door.poller, EPOLL_CTL_ADD, fd, &event) != 0)
-            drop(fd);
-    }
+    if (!watched && !watch(fd))
+        drop(fd);
 }
 
 // Waits for a kept connection's next request; its head has the usual deadline from its first byte.
 void keep_for_next(int fd, int served)
 {
-    epoll_event event{};
-    event.events = EPOLLIN | EPOLLRDHUP;
-    event.data.fd = fd;
-    if (epoll_ctl(door.poller, EPOLL_CTL_ADD, fd, &event) != 0) {
+    if (!watch(fd)) {
         close(fd);
         return;
     }
@@ -313,10 +314,7 @@ void accept_all(int listening)
             drop_oldest();
         const int yes = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP;
-        event.data.fd = fd;
-        if (epoll_ctl(door.poller, EPOLL_CTL_ADD, fd, &event) != 0) {
+        if (!watch(fd)) {
             close(fd);
             continue;
         }

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """analyse-capture's flash count (its path the argument) on made-up grey frames of 100 pixels at 20 fps:
-the most flashes in any one second, by the rule's numbers."""
+the most flashes in any one second, by the rule's numbers; then its onsets on made-up clicks and where
+it finds the final fade's start."""
 import importlib.machinery
 import sys
 import types
@@ -37,5 +38,20 @@ for name, frames, expected in CASES:
     if max(counter.per_window) != expected:
         failed += 1
         print("%s: %g, expected %g; per second: %s" % (name, max(counter.per_window), expected, counter.per_window))
+# Noise bursts over silence: each found within 10 ms, ranked by loudness; the final fade starts where
+# fade.a last begins to rise, not at a held value or an earlier key of the same level.
+burst = 0.5 * np.random.default_rng(1).standard_normal(441) * np.exp(-np.arange(441) / 100.0)
+sound, starts = np.zeros(3 * 44100), [100 * 256, 300 * 256, 450 * 256]  # all as far into a hop
+for start, gain in zip(starts, [0.2, 1.6, 0.6]):
+    sound[start:start + 441] += gain * burst
+marks = sorted(analyse.onsets(sound, 44100), key=lambda m: -m[1])
+FADES = [([(0, 1, 2), (32, 0, 0), (1056, 0, 2), (1104, 1, 0)], 1056), ([(1000, 0, 0), (1104, 1, 0)], 1104),
+         ([(1000, 0, 1), (1050, 0.5, 2), (1104, 1, 0)], 1000), ([(1000, 0.5, 0), (1050, 0.5, 1), (1104, 1, 0)], 1050)]
+for name, ok in [("onsets %s" % marks, len(marks) == 3 and all(
+                  abs(t - starts[i] / 44100.0) < 0.01 for (t, _), i in zip(marks, [1, 2, 0])))] + \
+        [("final fade of %s: %s" % (keys, analyse.final_fade_start(keys)), analyse.final_fade_start(keys) == row)
+         for keys, row in FADES]:
+    CASES.append(name)
+    failed += 0 if ok else print(name) or 1
 print("%d passed, %d failed" % (len(CASES) - failed, failed))
 sys.exit(1 if failed else 0)

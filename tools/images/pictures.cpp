@@ -380,7 +380,10 @@ Canvas make_logo_card(const CardFonts& fonts)
     for (size_t p = 0; p < shadow.cover.size(); ++p)
         shadow.cover[p] = emblem.pixels[p * 4 + 3];
     blur_mask(shadow, 4, 2);
+    // One panel behind emblem and word mark, as behind the credits: the logo shows over the final
+    // hit's glow and the lit ground, which a shadow alone leaves brighter than the gold.
     Canvas card = make_canvas(CARD_SIZE, CARD_SIZE, TRANSPARENT);
+    backdrop(card, 104.0f, 84.0f, 408.0f, 434.0f);
     blend_mask(card, shadow, SHADOW);
     for (int y = 0; y < CARD_SIZE; ++y) {
         for (int x = 0; x < CARD_SIZE; ++x)
