@@ -389,7 +389,10 @@ function hover(state, dom, e) {
   const name = plot.parentElement.dataset.track;
   const track = state.timeline.byName.get(name);
   const row = Math.max(0, Math.min(state.timeline.rows - 1, wholeRow(rowAtX(state, plotX(e, plot)))));
-  const onKey = e.target.classList.contains('key') ? findKey(track, Number(e.target.dataset.row)) : null;
+  // A handle, or a key its lane draws: the readout tells the key's own row and value.
+  const drawn = e.target.classList.contains('key') ? null : drawnKeyAt(state, dom, e.target, e);
+  const onKey = drawn !== null ? findKey(track, drawn)
+    : e.target.classList.contains('key') ? findKey(track, Number(e.target.dataset.row)) : null;
   const c = dom.content.getBoundingClientRect();
   state.hover = { track: name, row: onKey ? onKey.row : row, value: onKey ? onKey.value : track.samples[row],
     x: e.clientX - c.left, y: e.clientY - c.top };
