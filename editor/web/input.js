@@ -5,7 +5,7 @@
 // listed in the README's editor section and in the page's help line.
 
 import {
-  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, formatRow, formatValue, interpolationAt, keyId,
+  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, fitAll, formatRow, formatValue, interpolationAt, keyId,
   keepCursorShown, parseRow, parseValue, say, splitKeyId, targetIds, targetKeys, visibleTracks, wholeRow,
   isEditable,
 } from './model.js';
@@ -19,14 +19,6 @@ const FINE_RATE = 0.1;          // a drag with Alt moves keys a tenth as far as 
 const GRAB_PX = 8;              // handles whose centre is this close to the pointer compete for a grab
 
 // ---- the view: which rows the lanes show
-
-export function fitAll(state) {
-  const rows = state.timeline ? state.timeline.rows : 1;
-  state.view.pxPerRow = state.view.width / rows;
-  state.view.start = 0;
-  state.view.fitted = true;
-  state.gen.view++;
-}
 
 function clampStart(state) {
   const visible = state.view.width / state.view.pxPerRow;

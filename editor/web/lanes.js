@@ -296,17 +296,26 @@ function drawCurve(ctx, track, samples, keys, steps, state, width, height) {
   ctx.lineWidth = 2;
   ctx.beginPath();
   if (pxPerRow < 1) {
+    // A column on the level where the line already is only lengthens it: a level stretch is one
+    // segment, ended at its last column (`flat`), however many columns it spans.
+    let at = NaN, flat = -1;
     for (let x = 0; x < width; x++) {
       const r0 = Math.max(0, Math.floor(start + x / pxPerRow));
       const r1 = Math.min(rows, Math.floor(start + (x + 1) / pxPerRow) + 1);
       if (r0 >= rows) break;
       let lo = Infinity, hi = -Infinity;
       for (let r = r0; r < r1; r++) { const v = samples[r]; if (v < lo) lo = v; if (v > hi) hi = v; }
+      const top = level(hi), bottom = level(lo);
       if (x === 0) ctx.moveTo(x, level(samples[r0]));
-      ctx.lineTo(x + 0.5, level(hi));
-      ctx.lineTo(x + 0.5, level(lo) + 0.01);
-      ctx.lineTo(x + 0.5, level(samples[r1 - 1]));
+      else if (top === at && bottom === at) { flat = x + 0.5; continue; }
+      if (flat >= 0) ctx.lineTo(flat, at);
+      flat = -1;
+      at = level(samples[r1 - 1]);
+      ctx.lineTo(x + 0.5, top);
+      ctx.lineTo(x + 0.5, bottom + 0.01);
+      ctx.lineTo(x + 0.5, at);
     }
+    if (flat >= 0) ctx.lineTo(flat, at);
   } else {
     const first = Math.max(0, Math.floor(start));
     const last = Math.min(rows - 1, Math.ceil(start + width / pxPerRow));
