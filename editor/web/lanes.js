@@ -9,7 +9,9 @@
 // cost what is on screen, not what the track holds. The page's first frame has every lane draw its
 // keys, and the handles follow a frame later. This file reads the state and never changes it.
 
-import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyBefore, keyId, trackValue, isEditable, wholeRow } from './model.js';
+import {
+  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyBefore, keyId, trackValue, isEditable, wholeRow,
+} from './model.js';
 import { playheadRow } from './transport.js';
 import { drawWaveform } from './waveform.js';
 
@@ -177,7 +179,7 @@ export function keyNear(state, dom, name, x, y, reach) {
 // filled and outlined are what would make a zoom slow); the selected ones last, on top.
 function drawKeys(ctx, state, track, keys, height, width) {
   const picked = selectedRowsOf(state, track.name), on = [];
-  const plain = isEditable(state) ? KEY_FILL.plain : KEY_FILL.readonly;
+  const plain = keyPictures(isEditable(state) ? KEY_FILL.plain : KEY_FILL.readonly);
   const { start, pxPerRow } = state.view;
   const scale = (height - 15) / (track.hi - track.lo), half = HANDLE_PX / 2;
   for (let i = Math.max(0, keyBefore(keys, Math.floor(start - HANDLE_PX / pxPerRow)) + 1); i < keys.length; i++) {
@@ -185,33 +187,36 @@ function drawKeys(ctx, state, track, keys, height, width) {
     if (x > width) break;
     const y = Math.round(1 + (track.hi - key.value) * scale);
     if (picked && picked.has(key.row)) on.push(key, x, y);
-    else ctx.drawImage(keyPicture(key.interp, plain), x, y, HANDLE_PX, HANDLE_PX);
+    else ctx.drawImage(plain[key.interp], x, y, HANDLE_PX, HANDLE_PX);
   }
-  for (let i = 0; i < on.length; i += 3) ctx.drawImage(keyPicture(on[i].interp, KEY_FILL.selected), on[i + 1], on[i + 2], HANDLE_PX, HANDLE_PX);
+  const selected = keyPictures(KEY_FILL.selected);
+  for (let i = 0; i < on.length; i += 3) ctx.drawImage(selected[on[i].interp], on[i + 1], on[i + 2], HANDLE_PX, HANDLE_PX);
 }
 
-// A key's shape filled with a colour and outlined, HANDLE_PX square at the screen's pixel ratio,
-// as the handles' pictures in the style sheet draw it; made once.
-const keyPictures = new Map();
-function keyPicture(interp, fill) {
-  const ratio = window.devicePixelRatio || 1, name = `${interp}|${fill}|${ratio}`;
-  let picture = keyPictures.get(name);
-  if (picture) return picture;
-  picture = document.createElement('canvas');
-  picture.width = picture.height = Math.ceil(HANDLE_PX * ratio);
-  const ctx = picture.getContext('2d'), path = new Path2D();
-  ctx.scale(ratio, ratio);
-  if (interp === 'hold') path.rect(1.5, 1.5, 9, 9);
-  else if (interp === 'smooth') path.arc(6, 6, 5, 0, 2 * Math.PI);
-  else if (interp === 'ramp') { path.moveTo(6, 0.8); path.lineTo(11.5, 11); path.lineTo(0.5, 11); path.closePath(); }
-  else { path.moveTo(6, 0.5); path.lineTo(11.5, 6); path.lineTo(6, 11.5); path.lineTo(0.5, 6); path.closePath(); }
-  ctx.fillStyle = fill;
-  ctx.fill(path);
-  ctx.strokeStyle = '#0b0f16';
-  ctx.lineWidth = 1;
-  ctx.stroke(path);
-  keyPictures.set(name, picture);
-  return picture;
+// Each key shape filled with a colour and outlined, HANDLE_PX square at the screen's pixel ratio,
+// as the handles' pictures in the style sheet draw them; made once for each colour and ratio.
+const keyPictureSets = new Map();
+function keyPictures(fill) {
+  const ratio = window.devicePixelRatio || 1, name = `${fill}|${ratio}`;
+  if (keyPictureSets.has(name)) return keyPictureSets.get(name);
+  const pictures = {};
+  for (const interp of INTERPOLATIONS) {
+    const picture = pictures[interp] = document.createElement('canvas');
+    picture.width = picture.height = Math.ceil(HANDLE_PX * ratio);
+    const ctx = picture.getContext('2d'), path = new Path2D();
+    ctx.scale(ratio, ratio);
+    if (interp === 'hold') path.rect(1.5, 1.5, 9, 9);
+    else if (interp === 'smooth') path.arc(6, 6, 5, 0, 2 * Math.PI);
+    else if (interp === 'ramp') { path.moveTo(6, 0.8); path.lineTo(11.5, 11); path.lineTo(0.5, 11); path.closePath(); }
+    else { path.moveTo(6, 0.5); path.lineTo(11.5, 6); path.lineTo(6, 11.5); path.lineTo(0.5, 6); path.closePath(); }
+    ctx.fillStyle = fill;
+    ctx.fill(path);
+    ctx.strokeStyle = '#0b0f16';
+    ctx.lineWidth = 1;
+    ctx.stroke(path);
+  }
+  keyPictureSets.set(name, pictures);
+  return pictures;
 }
 
 // The rows of a track's selected keys, or null when none of them is.
