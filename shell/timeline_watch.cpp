@@ -1,6 +1,7 @@
 #include "shell/timeline_watch.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,11 +22,12 @@
 namespace {
 
 constexpr double POLL_INTERVAL_S = 0.010;
-// A version is read only once its signature has stood still this long. Editors, generators and
-// slow disks write a save in pieces with pauses between them, and every prefix of a good timeline
-// is either a mistake ("track ... is missing") or, worse, a good timeline with keys cut off. A quiet
-// time longer than such pauses (up to 50 ms) lets the writer finish; an editor's save by rename
-// is one step and only waits for this once.
+// A version whose writer has not said it is whole is read only once its signature has stood still
+// this long. Editors, generators and slow disks write a save in pieces with pauses between them,
+// and every prefix of a good timeline is either a mistake ("track ... is missing") or, worse, a good
+// timeline with keys cut off. A quiet time longer than such pauses (up to 50 ms) lets the writer
+// finish. Most writers do say it: the kernel reports the close of a file written in place and a
+// finished file renamed over the timeline, and such a version is read at once (see Notices).
 constexpr double QUIET_TIME_S = 0.060;
 // A mistake is shown only once the version stays this much longer: a writer that paused for longer
 // than the quiet time has most likely not finished, and its next piece takes the mistake back.
@@ -46,6 +48,18 @@ struct FileSignature {
 };
 
 enum class ReadResult { Read, Changed, Refused };
+
+// The kernel's reports on the timeline's folder (inotify), for the timeline's name only: whether
+// the last word on it was a writer's close or a rename onto it, with no write since. Without them
+// (another file system, the limit of watches reached, the folder gone) every version waits its
+// quiet time, as a writer that still holds the file open does. Reports on a version are taken back
+// once it was read: a change that comes with none (through a link elsewhere) waits again.
+struct Notices {
+    int fd = -1;
+    std::string name;     // the timeline's name in its folder
+    bool closed = false;  // the last report: closed after writing, or renamed onto the name
+    uint64_t writes = 0;  // writes reported so far
+};
 
 // Between the watch thread and the frame loop that starts and stops it.
 struct Shared {
@@ -73,6 +87,7 @@ struct Watch {
     std::string mistake;
     double mistake_due_s = 0.0;
     std::string first_text;  // read before the frame loop starts, compiled as it starts
+    Notices notices;
     std::thread thread;
 };
 
@@ -104,6 +119,50 @@ std::string folder_of(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void notices_open(const std::string& path)
+{
+    Notices& n = watch.notices;
+    const size_t slash = path.find_last_of('/');
+    n.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    n.fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    constexpr uint32_t WANTED =
+        IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR;
+    if (n.fd >= 0 && inotify_add_watch(n.fd, watch.folder.c_str(), WANTED) < 0) {
+        close(n.fd);
+        n.fd = -1;
+    }
+}
+
+// Takes in every report the kernel has queued, in order.
+void notices_read()
+{
+    Notices& n = watch.notices;
+    alignas(struct inotify_event) char buffer[4096];
+    ssize_t got = 0;
+    while (n.fd >= 0 && (got = read(n.fd, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED)) {
+                // Reports were lost, or the folder is gone: nothing said is known to be whole.
+                n.closed = false;
+                ++n.writes;
+                if (event->mask & IN_IGNORED) {
+                    close(n.fd);
+                    n.fd = -1;
+                    return;
+                }
+                continue;
+            }
+            if (event->len == 0 || n.name != event->name)
+                continue;
+            n.closed = (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0;
+            if (!n.closed)
+                ++n.writes;
+        }
+    }
 }
 
 // Why a file of this kind and size is no timeline, or empty when it may be one.
@@ -218,9 +277,16 @@ void write_installed_track_files()
 // One look at the file. True when the file is still changing: its writer gets another poll at once.
 bool look(double now)
 {
+    // Whole: closed or renamed in before the stat, and nothing written between then and after it.
+    notices_read();
+    const bool closed_before = watch.notices.closed;
+    const uint64_t writes_before = watch.notices.writes;
     struct stat info {};
-    if (stat(watch.path.c_str(), &info) != 0) {
-        const int reason = errno;
+    const int stat_result = stat(watch.path.c_str(), &info);
+    const int reason = errno;  // before the reports' reads set it
+    notices_read();
+    const bool whole = closed_before && watch.notices.closed && watch.notices.writes == writes_before;
+    if (stat_result != 0) {
         // Between an editor's unlink and its rename the name is gone for a moment: wait as for a
         // change before saying so.
         if (watch.candidate_present)
@@ -250,8 +316,11 @@ bool look(double now)
     }
     const bool known =
         same_signature(signature, watch.last_read) && !(watch.read_failed && now >= watch.retry_at_s);
-    if (now - watch.candidate_since_s < QUIET_TIME_S || known)
-        return false;
+    if (known && whole)
+        watch.notices.closed = false;
+    // A writer that closed the file between the two looks at the reports: look again at once.
+    if ((now - watch.candidate_since_s < QUIET_TIME_S && !whole) || known)
+        return !known && watch.notices.closed;
     std::string text;
     std::string problem = kind_problem(watch.path, info);
     const bool readable_kind = problem.empty();
@@ -261,6 +330,8 @@ bool look(double now)
         watch.candidate_present = false;
         return true;
     }
+    if (whole)
+        watch.notices.closed = false;
     watch.read_failed = result == ReadResult::Refused && readable_kind;
     watch.retry_at_s = now + RETRY_INTERVAL_S;
     watch.last_read = signature;
@@ -303,6 +374,7 @@ bool timeline_watch_open(const std::string& path, std::string& error)
 {
     watch.path = path;
     watch.folder = folder_of(path);
+    notices_open(path);  // before the first read: a save during it is reported
     live_open(path);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {

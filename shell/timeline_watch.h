@@ -1,5 +1,6 @@
-// The authoring mode's watch over its timeline: a thread of its own reads each content once the
-// file has stood still, compiles it and hands it to the live timeline (live/live_timeline.h), which
+// The authoring mode's watch over its timeline: a thread of its own reads each content once its
+// writer closed the file or renamed it in (as the kernel reports), or else once the file has stood
+// still for 60 ms, compiles it and hands it to the live timeline (live/live_timeline.h), which
 // the frame loop installs; it writes the track files of every version the frame loop installed,
 // whoever made it, and then says so on standard error ("track files written for PATH"). A file
 // that cannot be a timeline (gone, a folder, a FIFO, too big, unreadable) is reported once and the

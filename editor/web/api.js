@@ -8,20 +8,15 @@ export function tokenFromHash(hash) {
   return /^[A-Za-z0-9_-]+$/.test(token) ? token : '';
 }
 
-// The first model and waveform are asked for as soon as this file arrives: index.html also loads it
-// on its own, so it runs before the page's other modules have come, and createApi hands these
-// answers to the page's first asks.
-const early = new Map();
-if (typeof location !== 'undefined' && tokenFromHash(location.hash)) {
-  const api = createApi(tokenFromHash(location.hash));
-  early.set('timeline', api.timeline());
-  early.set('waveform', api.waveform());
-}
+// The first model and waveform are asked for by index.html's first script, before any module has
+// come (window.vordelEarly: promises of {status, body}, or of null where that failed); createApi
+// hands these answers to the page's first asks, and asks again itself for one that failed.
+const early = new Map(typeof window !== 'undefined' && window.vordelEarly ? Object.entries(window.vordelEarly) : []);
 
 function firstAnswer(name, ask) {
   const answer = early.get(name);
   early.delete(name);
-  return answer || ask();
+  return answer ? answer.then((a) => a || ask()) : ask();
 }
 
 export function createApi(token) {

@@ -5,7 +5,7 @@
 // listed in the README's editor section and in the page's help line.
 
 import {
-  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, formatRow, formatValue, interpolationAt, keyId,
+  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, findKey, fitAll, formatRow, formatValue, interpolationAt, keyId,
   keepCursorShown, parseRow, parseValue, say, splitKeyId, targetIds, targetKeys, visibleTracks, wholeRow,
   isEditable,
 } from './model.js';
@@ -19,14 +19,6 @@ const FINE_RATE = 0.1;          // a drag with Alt moves keys a tenth as far as 
 const GRAB_PX = 8;              // handles whose centre is this close to the pointer compete for a grab
 
 // ---- the view: which rows the lanes show
-
-export function fitAll(state) {
-  const rows = state.timeline ? state.timeline.rows : 1;
-  state.view.pxPerRow = state.view.width / rows;
-  state.view.start = 0;
-  state.view.fitted = true;
-  state.gen.view++;
-}
 
 function clampStart(state) {
   const visible = state.view.width / state.view.pxPerRow;
@@ -389,7 +381,10 @@ function hover(state, dom, e) {
   const name = plot.parentElement.dataset.track;
   const track = state.timeline.byName.get(name);
   const row = Math.max(0, Math.min(state.timeline.rows - 1, wholeRow(rowAtX(state, plotX(e, plot)))));
-  const onKey = e.target.classList.contains('key') ? findKey(track, Number(e.target.dataset.row)) : null;
+  // A handle, or a key its lane draws: the readout tells the key's own row and value.
+  const drawn = e.target.classList.contains('key') ? null : drawnKeyAt(state, dom, e.target, e);
+  const onKey = drawn !== null ? findKey(track, drawn)
+    : e.target.classList.contains('key') ? findKey(track, Number(e.target.dataset.row)) : null;
   const c = dom.content.getBoundingClientRect();
   state.hover = { track: name, row: onKey ? onKey.row : row, value: onKey ? onKey.value : track.samples[row],
     x: e.clientX - c.left, y: e.clientY - c.top };

@@ -4,11 +4,14 @@
 // frame while the demo plays moves the play head (a transform, no repaint) and little else.
 // Key handles are small focusable DOM elements placed by CSS variables: zooming changes two
 // variables, not every position. A lane of many keys has handles only for the keys near the view,
-// and where even those are too many to tell apart, none: its canvas draws the keys and a grab finds
-// them in the model (keyNear), so zoom, wheel and drag cost what is on screen, not what the track
-// holds. This file reads the state and never changes it.
+// and where even those are too many to tell apart, one, for the key under the cursor: its canvas
+// draws the keys and a grab or a hover finds them in the model (keyNear), so zoom, wheel and drag
+// cost what is on screen, not what the track holds. The page's first frame has every lane draw its
+// keys, and the handles follow a frame later. This file reads the state and never changes it.
 
-import { ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyBefore, keyId, trackValue, isEditable, wholeRow } from './model.js';
+import {
+  INTERPOLATIONS, ROWS_PER_BAR, ROWS_PER_BEAT, formatRow, formatValue, keyBefore, keyId, trackValue, isEditable, wholeRow,
+} from './model.js';
 import { playheadRow } from './transport.js';
 import { drawWaveform } from './waveform.js';
 
@@ -75,7 +78,10 @@ export function buildLanes(dom, state) {
       keys.setAttribute('role', 'list');
       keys.setAttribute('aria-label', `keys of ${name}`);
       plot.append(canvas, keys);
-      lane.append(label, plot);
+      const grip = document.createElement('div');
+      grip.className = 'lane-grip';
+      grip.title = 'drag to make the lane taller (h / H: the cursor\'s lane)';
+      lane.append(label, plot, grip);
       section.append(lane);
       dom.lanes.set(name, { lane, canvas, keys, range: label.lastChild, signature: '', handles: new Map() });
     }
@@ -101,21 +107,46 @@ export function handleRange(kept, track, view) {
   return { first, end: last, drawn: false, lo, hi, keys };
 }
 
+const FIRST_FRAME_RANGE = { first: 0, end: 0, drawn: true, lo: NaN, hi: NaN };
+
 // Handles are written as one piece of markup: parsed at once, far faster than an element, its
 // attributes and its two variables set one by one for each of hundreds of keys.
 function buildHandles(entry, track, first, end) {
-  const span = track.hi - track.lo;
   const html = [];
-  for (let i = first; i < end; i++) {
-    const key = track.keys[i], name = escapeHtml(track.name);
-    html.push(`<div class="key ${key.interp}" data-row="${key.row}" data-value="${key.value}" data-interp="${key.interp}" `,
-      `tabindex="-1" role="listitem" aria-label="${name} key at ${formatRow(key.row)} (row ${key.row}), `,
-      `${formatValue(key.value)}, ${key.interp}" style="--r:${key.row};--y:${(track.hi - key.value) / span}"></div>`);
-  }
+  for (let i = first; i < end; i++) html.push(handleMarkup(track, track.keys[i]));
   entry.keys.innerHTML = html.join('');
   entry.handles = new Map();
   for (const b of entry.keys.children) entry.handles.set(Number(b.dataset.row), b);
   entry.range.textContent = `${formatValue(track.lo)} … ${formatValue(track.hi)}`;
+}
+
+function handleMarkup(track, key) {
+  return `<div class="key ${key.interp}" data-row="${key.row}" data-value="${key.value}" data-interp="${key.interp}" ` +
+    `tabindex="-1" role="listitem" aria-label="${escapeHtml(track.name)} key at ${formatRow(key.row)} (row ${key.row}), ` +
+    `${formatValue(key.value)}, ${key.interp}" style="--r:${key.row};--y:${(track.hi - key.value) / (track.hi - track.lo)}"></div>`;
+}
+
+// A lane that draws its keys has one handle, for the key under the cursor: the keyboard reaches
+// that key as it reaches a handle, and the pointer finds it there too. Placed again when the
+// cursor, the lane's keys or its handles change.
+function placeCursorHandle(dom, state) {
+  const { track: name, row } = state.cursor, entry = dom.lanes.get(name);
+  const track = state.timeline.byName.get(name);
+  const key = entry && entry.shown.drawn ? track.keys[keyBefore(track.keys, row)] : null;
+  const at = key && key.row === row ? key : null;
+  const signature = at ? `${name}|${row}|${track.revision}|${entry.built}` : '';
+  if (dom.cursorHandleFor === signature) return;
+  const old = dom.cursorHandle;
+  if (old && old.entry.handles.get(old.row) === old.element) old.entry.handles.delete(old.row);
+  if (old) old.element.remove();
+  dom.cursorHandle = null;
+  if (at) {
+    entry.keys.insertAdjacentHTML('beforeend', handleMarkup(track, at));
+    dom.cursorHandle = { entry, row, element: entry.keys.lastChild };
+    entry.handles.set(row, entry.keys.lastChild);
+    dom.appliedSelection = null;   // it shows the selection as every handle does
+  }
+  dom.cursorHandleFor = signature;
 }
 
 function escapeHtml(text) {
@@ -143,28 +174,59 @@ export function keyNear(state, dom, name, x, y, reach) {
   return best;
 }
 
-// The keys of a lane drawn without handles, as the handles would show them: one path for the
-// plain keys and one for the selected, each filled and outlined once (hundreds of small fills are
-// what would make a zoom slow).
+// The keys of a lane drawn without handles, as the handles would show them: each a copy of the
+// picture of its shape and colour, at a whole pixel (a plain copy, where hundreds of small shapes
+// filled and outlined are what would make a zoom slow); the selected ones last, on top.
 function drawKeys(ctx, state, track, keys, height, width) {
-  const plain = new Path2D(), picked = new Path2D();
-  for (let i = Math.max(0, keyBefore(keys, Math.floor(state.view.start - HANDLE_PX / state.view.pxPerRow)) + 1); i < keys.length; i++) {
-    const [x, y] = handleCentre(state, track, keys[i], height);
-    if (x > width + HANDLE_PX) break;
-    const path = state.selection.has(keyId(track.name, keys[i].row)) ? picked : plain;
-    const interp = keys[i].interp;
-    if (interp === 'hold') path.rect(x - 4.5, y - 4.5, 9, 9);
-    else if (interp === 'smooth') { path.moveTo(x + 5, y); path.arc(x, y, 5, 0, 2 * Math.PI); }
-    else if (interp === 'ramp') { path.moveTo(x, y - 5.2); path.lineTo(x + 5.5, y + 5); path.lineTo(x - 5.5, y + 5); path.closePath(); }
-    else { path.moveTo(x, y - 5.5); path.lineTo(x + 5.5, y); path.lineTo(x, y + 5.5); path.lineTo(x - 5.5, y); path.closePath(); }
+  const picked = selectedRowsOf(state, track.name), on = [];
+  const plain = keyPictures(isEditable(state) ? KEY_FILL.plain : KEY_FILL.readonly);
+  const { start, pxPerRow } = state.view;
+  const scale = (height - 15) / (track.hi - track.lo), half = HANDLE_PX / 2;
+  for (let i = Math.max(0, keyBefore(keys, Math.floor(start - HANDLE_PX / pxPerRow)) + 1); i < keys.length; i++) {
+    const key = keys[i], x = Math.round((key.row - start) * pxPerRow - half);
+    if (x > width) break;
+    const y = Math.round(1 + (track.hi - key.value) * scale);
+    if (picked && picked.has(key.row)) on.push(key, x, y);
+    else ctx.drawImage(plain[key.interp], x, y, HANDLE_PX, HANDLE_PX);
   }
-  ctx.strokeStyle = '#0b0f16';
-  ctx.lineWidth = 1;
-  for (const [path, fill] of [[plain, isEditable(state) ? KEY_FILL.plain : KEY_FILL.readonly], [picked, KEY_FILL.selected]]) {
+  const selected = keyPictures(KEY_FILL.selected);
+  for (let i = 0; i < on.length; i += 3) ctx.drawImage(selected[on[i].interp], on[i + 1], on[i + 2], HANDLE_PX, HANDLE_PX);
+}
+
+// Each key shape filled with a colour and outlined, HANDLE_PX square at the screen's pixel ratio,
+// as the handles' pictures in the style sheet draw them; made once for each colour and ratio.
+const keyPictureSets = new Map();
+function keyPictures(fill) {
+  const ratio = window.devicePixelRatio || 1, name = `${fill}|${ratio}`;
+  if (keyPictureSets.has(name)) return keyPictureSets.get(name);
+  const pictures = {};
+  for (const interp of INTERPOLATIONS) {
+    const picture = pictures[interp] = document.createElement('canvas');
+    picture.width = picture.height = Math.ceil(HANDLE_PX * ratio);
+    const ctx = picture.getContext('2d'), path = new Path2D();
+    ctx.scale(ratio, ratio);
+    if (interp === 'hold') path.rect(1.5, 1.5, 9, 9);
+    else if (interp === 'smooth') path.arc(6, 6, 5, 0, 2 * Math.PI);
+    else if (interp === 'ramp') { path.moveTo(6, 0.8); path.lineTo(11.5, 11); path.lineTo(0.5, 11); path.closePath(); }
+    else { path.moveTo(6, 0.5); path.lineTo(11.5, 6); path.lineTo(6, 11.5); path.lineTo(0.5, 6); path.closePath(); }
     ctx.fillStyle = fill;
     ctx.fill(path);
+    ctx.strokeStyle = '#0b0f16';
+    ctx.lineWidth = 1;
     ctx.stroke(path);
   }
+  keyPictureSets.set(name, pictures);
+  return pictures;
+}
+
+// The rows of a track's selected keys, or null when none of them is.
+function selectedRowsOf(state, name) {
+  let rows = null;
+  for (const id of state.selection) {
+    const at = id.lastIndexOf('@');
+    if (id.slice(0, at) === name) (rows || (rows = new Set())).add(Number(id.slice(at + 1)));
+  }
+  return rows;
 }
 
 // ---- what a drag shows before the server has it
@@ -239,17 +301,26 @@ function drawCurve(ctx, track, samples, keys, steps, state, width, height) {
   ctx.lineWidth = 2;
   ctx.beginPath();
   if (pxPerRow < 1) {
+    // A column on the level where the line already is only lengthens it: a level stretch is one
+    // segment, ended at its last column (`flat`), however many columns it spans.
+    let at = NaN, flat = -1;
     for (let x = 0; x < width; x++) {
       const r0 = Math.max(0, Math.floor(start + x / pxPerRow));
       const r1 = Math.min(rows, Math.floor(start + (x + 1) / pxPerRow) + 1);
       if (r0 >= rows) break;
       let lo = Infinity, hi = -Infinity;
       for (let r = r0; r < r1; r++) { const v = samples[r]; if (v < lo) lo = v; if (v > hi) hi = v; }
+      const top = level(hi), bottom = level(lo);
       if (x === 0) ctx.moveTo(x, level(samples[r0]));
-      ctx.lineTo(x + 0.5, level(hi));
-      ctx.lineTo(x + 0.5, level(lo) + 0.01);
-      ctx.lineTo(x + 0.5, level(samples[r1 - 1]));
+      else if (top === at && bottom === at) { flat = x + 0.5; continue; }
+      if (flat >= 0) ctx.lineTo(flat, at);
+      flat = -1;
+      at = level(samples[r1 - 1]);
+      ctx.lineTo(x + 0.5, top);
+      ctx.lineTo(x + 0.5, bottom + 0.01);
+      ctx.lineTo(x + 0.5, at);
     }
+    if (flat >= 0) ctx.lineTo(flat, at);
   } else {
     const first = Math.max(0, Math.floor(start));
     const last = Math.min(rows - 1, Math.ceil(start + width / pxPerRow));
@@ -371,10 +442,15 @@ export function drawView(dom, state, now) {
   const width = state.view.width;
   const viewKey = `${state.gen.view}|${width}`;
   // Sizes are read in one go before anything is drawn: a read after a canvas changed would make the
-  // browser lay the page out again, once per lane.
+  // browser lay the page out again, once per lane. The lanes' heights are set just before (set
+  // after, the canvases would be drawn at the heights the lanes had).
   const sizeKey = `${state.gen.layout}|${width}|${state.showWave}|${dom.structure}`;
   if (dom.sized !== sizeKey) {
     dom.waveRow.hidden = !state.showWave;
+    for (const [name, entry] of dom.lanes) {
+      const h = state.laneHeights.get(name);
+      if (h) entry.lane.style.setProperty('--lane', `${h}px`); else entry.lane.style.removeProperty('--lane');
+    }
     for (const entry of dom.lanes.values()) entry.height = entry.canvas.parentElement.clientHeight;
     dom.rulerHeight = dom.ruler.parentElement.clientHeight;
     dom.waveHeight = dom.wave.parentElement.clientHeight;
@@ -411,10 +487,14 @@ export function drawView(dom, state, now) {
   }
   // Handles are built again only for a lane whose keys, value range or window changed. Two models
   // may come between two frames: what a lane's handles were built from is compared, not a flag.
+  // The page's first frame has every lane draw its keys: their handles, hundreds of elements to
+  // lay out, come with the frame after it, and the first picture does not wait for them.
+  const first = !dom.firstDrawn;
+  dom.firstDrawn = true;
   if (dom.handlesFor !== `${state.gen.model}|${viewKey}`) {
     for (const track of tl.tracks) {
       const entry = dom.lanes.get(track.name);
-      const range = handleRange(entry.shown, track, state.view);
+      const range = first ? FIRST_FRAME_RANGE : handleRange(entry.shown, track, state.view);
       const built = `${track.revision}|${range.first}|${range.end}|${range.drawn}|${track.lo}|${track.hi}`;
       entry.shown = range;
       if (entry.built === built) continue;
@@ -423,9 +503,10 @@ export function drawView(dom, state, now) {
       dom.appliedSelection = null;   // new handles show the selection afresh
       dom.shownDrag = [];
     }
-    dom.handlesFor = `${state.gen.model}|${viewKey}`;
+    dom.handlesFor = first ? 'the first frame' : `${state.gen.model}|${viewKey}`;
   }
 
+  placeCursorHandle(dom, state);
   syncSelection(dom, state);
   const dragged = draggedKeys(state);
   syncDraggedHandles(dom, state, dragged);

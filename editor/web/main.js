@@ -14,17 +14,16 @@
 // from a reported new version and from a drag's pointer move to the frame that shows it, all in ms;
 // when, in ms since the epoch, a frame first showed each version; the number of keys) and
 // keyCentre(track) (where a key shows, whether it has a handle or its lane's canvas draws it).
+//
+// Only the modules that draw the first frame are imported here; the panels and the input (the
+// inspector, the tools, the focused view, the keys and the mouse) are asked for once it is drawn.
 
 import { createApi, tokenFromHash } from './api.js';
 import { act, answered, createEdits, history, nextStep, nextToSend, release, takeServerModel } from './edits.js';
-import { createInspector } from './inspector.js';
-import { attachInput, fitAll } from './input.js';
 import { drawView, handleCentre } from './lanes.js';
-import { createState, formatRow, formatValue, isEditable, modelFromJson, say } from './model.js';
+import { createState, fitAll, formatRow, formatValue, isEditable, modelFromJson, say } from './model.js';
 import { createTransport, playheadRow, takeReport } from './transport.js';
 import { takeWaveform } from './waveform.js';
-import { attachTools, dragValuePerPx, drawTools, snap } from './tools.js';
-import { attachFocus, drawFocus } from './curve_view.js';
 
 const $ = (id) => document.getElementById(id);
 const STATS_KEPT = 4096;
@@ -203,19 +202,34 @@ function start() {
     $('no-token-reason').textContent = 'The editor refused this page\'s token: vordel was probably started again, with a new one.';
   }
 
+  // Set once the panels' modules are in (loadPanels), which are the only callers of snap,
+  // valuePerPx and focusInspector.
+  let panels = null;
   const app = {
     state, api, transport, act: actNow, reload, preview,
-    snap: (row, dragged = null, whole = false) => snap(state, row, dragged, whole),
-    valuePerPx: (track, handle) => dragValuePerPx(state, dom, track, handle),
+    snap: (row, dragged = null, whole = false) => panels.tools.snap(state, row, dragged, whole),
+    valuePerPx: (track, handle) => panels.tools.dragValuePerPx(state, dom, track, handle),
     undo: step(api.undo, 'undone'),
     redo: step(api.redo, 'redone'),
-    focusInspector: () => inspector.focus(),
+    focusInspector: () => panels.inspector.focus(),
     focusTimeline: () => dom.timeline.focus(),
   };
-  const inspector = createInspector(app, $('inspector'));
-  attachTools(app, dom);
-  attachInput(app, dom);
-  attachFocus(app, dom);
+
+  // Keys pressed before the input's module is in are kept and pressed again once it is, in order.
+  const earlyKeys = [];
+  const keepKey = (e) => earlyKeys.push(e);
+  document.addEventListener('keydown', keepKey);
+  function loadPanels() {
+    return Promise.all([import('./inspector.js'), import('./tools.js'), import('./input.js'), import('./curve_view.js')])
+      .then(([inspector, tools, input, focus]) => {
+        panels = { inspector: inspector.createInspector(app, $('inspector')), tools, focus };
+        tools.attachTools(app, dom);
+        input.attachInput(app, dom);
+        focus.attachFocus(app, dom);
+        document.removeEventListener('keydown', keepKey);
+        for (const e of earlyKeys.splice(0)) e.target.dispatchEvent(new KeyboardEvent('keydown', e));
+      });
+  }
 
   // ---- the buttons of the status bar
 
@@ -304,9 +318,11 @@ function start() {
   function frame(now) {
     const begin = performance.now();
     drawView(dom, state, now);
-    drawFocus(dom, state);
-    drawTools(dom, state);
-    inspector.sync();
+    if (panels) {
+      panels.focus.drawFocus(dom, state);
+      panels.tools.drawTools(dom, state);
+      panels.inspector.sync();
+    }
     syncStatus(now);
     const d = state.drag;
     if (d && d.keys && d.moved && !d.committing && sentDrag !== state.gen.drag) {
@@ -380,11 +396,11 @@ function start() {
     }),
   ]).then(() => {
     if (!state.timeline) return;
-    requestAnimationFrame((now) => {
-      frame(now);
-      markReady(performance.now());
-    });
+    // Drawn at once rather than at the next animation frame: that frame shows it either way.
+    frame(performance.now());
+    markReady(performance.now());
     dom.timeline.focus({ preventScroll: true });
+    loadPanels();
   });
 }
 

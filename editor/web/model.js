@@ -42,6 +42,15 @@ export function createState(token) {
   };
 }
 
+// The whole music across the lanes' width (the `f` key, the first model, a fitted view resized).
+export function fitAll(state) {
+  const rows = state.timeline ? state.timeline.rows : 1;
+  state.view.pxPerRow = state.view.width / rows;
+  state.view.start = 0;
+  state.view.fitted = true;
+  state.gen.view++;
+}
+
 // Edits are allowed while the model is editable and the demo's last load, as the stream reports
 // it, was good: a mistake makes the page read-only at once, before its model is fetched again.
 export function isEditable(state) {

@@ -219,7 +219,8 @@ function beginLaneResize(app, e) {
   e.target.setPointerCapture(e.pointerId);
 }
 
-// ---- drawing what the tools show: the snap mode, the snap line, the edges, the lanes' heights
+// ---- drawing what the tools show: the snap mode, the snap line, the edges (lanes.js applies the
+// lanes' heights, before it reads them)
 
 export function drawTools(dom, state) {
   if (!state.drag || state.drag.committing) state.snapShown = null;
@@ -242,19 +243,6 @@ export function drawTools(dom, state) {
       if (span) el.style.transform = `translateX(${xOfRow(state, span[edge])}px)`;
     }
     dom.edgesShown = edgeKey;
-  }
-  if (dom.heightsApplied !== `${state.gen.layout}|${dom.structure}`) {
-    for (const [name, entry] of dom.lanes) {
-      const h = state.laneHeights.get(name);
-      if (h) entry.lane.style.setProperty('--lane', `${h}px`); else entry.lane.style.removeProperty('--lane');
-      if (!entry.lane.querySelector('.lane-grip')) {
-        const grip = document.createElement('div');
-        grip.className = 'lane-grip';
-        grip.title = 'drag to make the lane taller (h / H: the cursor\'s lane)';
-        entry.lane.append(grip);
-      }
-    }
-    dom.heightsApplied = `${state.gen.layout}|${dom.structure}`;
   }
 }
 

@@ -176,12 +176,13 @@ def check_no_token(page):
 def check_lanes_and_playhead(page):
     page.d.get(page.url)
     page.d.execute_async_script("window.vordelEditor.ready.then(arguments[0])")
-    lanes = [e.get_attribute("data-track") for e in page.d.find_elements(By.CSS_SELECTOR, ".lane[data-track]")]
-    assert sorted(lanes) == sorted(TRACKS), lanes
-    for track in TRACKS:
-        ink = canvas_ink(page, page.lane(track).find_element(By.TAG_NAME, "canvas"), (127, 200, 255))
+    lanes = page.js("return [...document.querySelectorAll('.lane[data-track]')].map((l) => [l.dataset.track, l.querySelector('canvas')])")
+    assert sorted(track for track, _ in lanes) == sorted(TRACKS), lanes
+    for track, canvas in lanes:
+        ink = canvas_ink(page, canvas, (127, 200, 255))
         assert ink > 0.9, f"{track}: a curve across {ink:.0%} of the lane"
-        assert page.lane(track).find_elements(By.CSS_SELECTOR, "[data-row]"), f"{track}: no key handles"
+    bare = "return [...document.querySelectorAll('.lane')].filter((l) => !l.querySelector('[data-row]')).map((l) => l.dataset.track)"
+    wait(lambda: f"key handles in {page.js(bare)}", lambda: not page.js(bare))
     past = page.js("const r = (l, s) => l.querySelector(s).getBoundingClientRect(); return [...document.querySelectorAll('.lane')]"
                    ".filter((l) => r(l, '.key:last-child').left + 6 > r(l, '.plot').right).map((l) => l.dataset.track)")
     assert not past, f"fitted to a width wider than the lanes': the last key of {past} out of sight"
@@ -404,6 +405,21 @@ def check_lane_height_and_focus(page):
          and page.lane("fog").rect["height"] == 50)
 
 
+def check_crowded_lane(page):
+    """300 fog keys 2 rows apart: its lane draws them; a hover reads out the key nearest, the cursor's key has a handle (last: it stays)."""
+    crowded = "".join(f"  {r}  0.{r % 5}  linear\n" for r in range(0, 600, 2))
+    page.write_file(re.sub(r"(?s)(?<=track fog\n).*?(?=track text\.i)", crowded, page.bytes().decode()).encode())
+    page.cursor_to("fog")
+    page.press("6:1:6", Keys.ENTER, "f", "z", "z")   # 3.6 px a row around row 206
+    wait("the cursor's key has a handle", lambda: page.handle("fog", 206) and not page.handle("fog", 212))
+    x, y = page.js("arguments[0].scrollIntoView({block: 'center'}); return window.vordelEditor.keyCentre('fog', 106)", page.lane("fog"))
+    body = page.d.find_element(By.TAG_NAME, "body")   # row 212's key, pointed at 3 px before its centre
+    ActionChains(page.d).move_to_element_with_offset(body, x - 3 - body.size["width"] / 2, y - body.size["height"] / 2).perform()
+    wait(lambda: f"the drawn key's readout: {page.text('tooltip')}", lambda: page.text("tooltip") == "fog · row 212 · 6:2:4 · 0.2")
+    page.press(Keys.ARROW_DOWN, Keys.ARROW_DOWN)
+    wait("the handle follows the cursor", lambda: page.handle("fog", 208) and not page.handle("fog", 206))
+
+
 def center(page, track, row):
     return page.js(f"const r = document.querySelector('.lane[data-track=\"{track}\"] [data-row=\"{row}\"]').getBoundingClientRect();"
                    "return [r.left + r.width / 2, r.top + r.height / 2]")
@@ -494,7 +510,8 @@ def main():
                lambda: check_fast_hands(page)),
               ("stretch, snap to a beat and to an onset", lambda: check_stretch_and_snap(page)),
               ("insert and remove a bar", lambda: check_insert_remove_time(page)),
-              ("a taller lane, the focused view", lambda: check_lane_height_and_focus(page))]
+              ("a taller lane, the focused view", lambda: check_lane_height_and_focus(page)),
+              ("a crowded lane: hover and cursor on drawn keys", lambda: check_crowded_lane(page))]
     failed = 0
     try:
         for name, check in checks:

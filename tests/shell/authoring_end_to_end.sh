@@ -56,6 +56,8 @@ with open(sys.argv[2], 'wb') as out:
             time.sleep(0.040 + 0.002 * i)
 EOF
 }
+# A new time on the timeline every 20 ms for 5 s, never opening it: a save shown meanwhile was read on its close.
+keep_touching() { "$python" -c 'import os, time; [(os.utime("timeline.txt"), i or open("touching", "w"), time.sleep(0.02)) for i in range(250)]'; }
 # Plays on until the music has moved half a second.
 play_half() {
   local from; from=$(wave_bytes)
@@ -146,7 +148,7 @@ case "$case_name" in
     # Every piece of a save is a prefix of a good timeline, a mistake or one with keys cut off. What
     # holds however slow the machine: no mistake is ever shown, and the picture and the track files
     # end on the last whole save. (A writer whose pause outlasts the quiet time may have a good
-    # prefix shown for a moment before the rest.)
+    # prefix shown for a moment before the rest.) A save closed by its writer is read at once.
     timeline '1 0 0' '1 0 0' > timeline.txt
     timeline '0 1 0' '0 1 0' > green.txt
     # Cut at any line end past its first lines, it is a good timeline with keys cut off.
@@ -161,7 +163,8 @@ write_in_pieces green.txt timeline.txt|0,255,0
 write_in_pieces blue.txt timeline.txt lines|0,0,255
 write_in_pieces "$data"/timeline.txt timeline.new && mv timeline.new timeline.txt|
 write_in_pieces green.txt timeline.txt|0,255,0
-write_in_pieces "$data"/timeline.txt timeline.txt|
+keep_touching & toucher=\$!; wait_for '[ -e touching ]' 5000; timeline '1 0 1' '1 0 1' > timeline.txt|255,0,255
+kill \$toucher; write_in_pieces "$data"/timeline.txt timeline.txt|
 ROWS
     same_tracks() { for track in "$data"/sync_*.track; do cmp -s "$track" "$(basename "$track")" || return 1; done; }
     wait_for same_tracks 10000 || fail "the track files are not the last save's"
