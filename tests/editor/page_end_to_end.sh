@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The editor page against the real binary: `vordel --edit` on copies of the bundled data, on a
+# The editor page against the real binary: `vordel --edit` on copies of the bundled data with a
+# timeline of the test's own (the steps name its keys; the demo's own may be reworked), on a
 # display of its own with the sound going to a wave file, and page_test.py driving one headless
 # Chromium. The demo's picture is read back from the screen, below the overlay.
 #   page_end_to_end.sh VORDEL DATA_DIR
@@ -12,6 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 SCREEN_W=640
 SCREEN_H=480
 demo_scene "$data" ${SCREEN_W}x${SCREEN_H}x24 || exit 1
+cp "$here/page_timeline.txt" timeline.txt || exit 1
 "$vordel" --edit timeline.txt --port 0 > out.txt 2> err.txt &
 pid=$!
 wait_for 'grep -q "^editor: http://" err.txt && xdotool search --onlyvisible --name "^Vordel$" >/dev/null 2>&1' 90000 ||
